@@ -1,0 +1,35 @@
+// The implode stream codec (PKWARE Data Compression Library format) and the
+// CRC-32 step that runs beside it. Both directions keep their whole state in
+// a work area that the caller provides; neither allocates.
+#pragma once
+#include <cstddef>
+
+namespace zel {
+
+constexpr std::size_t kImplodeWorkSize = 36312;   // compressor work area
+constexpr std::size_t kExplodeWorkSize = 12596;   // decompressor work area
+
+constexpr unsigned CMP_BINARY = 0;
+constexpr unsigned CMP_ASCII = 1;
+
+// Result codes.
+constexpr unsigned CMP_NO_ERROR = 0;
+constexpr unsigned CMP_INVALID_DICTSIZE = 1;
+constexpr unsigned CMP_INVALID_MODE = 2;
+constexpr unsigned CMP_BAD_DATA = 3;
+constexpr unsigned CMP_ABORT = 4;
+
+// Read: place at most *size bytes into buffer, return how many (0 = end).
+using ReadCallback = unsigned (*)(char* buffer, unsigned* size, void* param);
+// Write: consume exactly *size bytes.
+using WriteCallback = void (*)(char* buffer, unsigned* size, void* param);
+
+unsigned implode(ReadCallback read, WriteCallback write, char* workBuffer, void* param,
+                 unsigned* type, unsigned* dictionarySize);
+unsigned explode(ReadCallback read, WriteCallback write, char* workBuffer, void* param);
+
+// Standard CRC-32 step (reflected 0xEDB88320) without pre- or post-inversion:
+// start at 0xFFFFFFFF and complement the final value.
+unsigned long crc32(char* buffer, unsigned* size, unsigned long* crc);
+
+}  // namespace zel

@@ -1,0 +1,44 @@
+// Version records stamped into ELF files at build time, the Linux form of a
+// Windows version resource. The record lives in the section ".norv_version"
+// in the VS_VERSIONINFO layout (fixed file information, a StringFileInfo
+// table for one translation, VarFileInfo\Translation), so that the reader can
+// answer the same queries VerQueryValue answers.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "platform/types.h"
+
+namespace plat {
+
+struct FixedFileInfo {  // VS_FIXEDFILEINFO
+  DWORD signature = 0xFEEF04BD;
+  DWORD strucVersion = 0x00010000;
+  DWORD fileVersionMS = 0, fileVersionLS = 0;
+  DWORD productVersionMS = 0, productVersionLS = 0;
+  DWORD fileFlagsMask = 0x3F, fileFlags = 0;
+  DWORD fileOS = 0x40004, fileType = 1, fileSubtype = 0;
+  DWORD fileDateMS = 0, fileDateLS = 0;
+};
+
+// Reads the raw version block of a file: false when the file cannot be read
+// or has no record (GetFileVersionInfo).
+bool GetFileVersionInfo(const std::string& path, std::vector<BYTE>* block);
+// VerQueryValue on a block: "\\" gives the FixedFileInfo bytes,
+// "\\VarFileInfo\\Translation" the 32-bit language/code-page pairs,
+// "\\StringFileInfo\\040904b0\\ProductName" a UTF-16 string with its zero.
+bool VerQueryValue(const std::vector<BYTE>& block, const std::wstring& subBlock,
+                   const BYTE** value, UINT* length);
+
+// Builds a block (used by the build-time stamper and by tests).
+struct VersionRecord {
+  WORD fileVersion[4] = {0, 0, 0, 0};
+  WORD productVersion[4] = {0, 0, 0, 0};
+  DWORD fileType = 1;  // VFT_APP 1, VFT_DLL 2
+  WORD language = 0x0409;
+  WORD codePage = 0x04B0;
+  std::vector<std::pair<std::wstring, std::wstring>> strings;
+};
+std::vector<BYTE> BuildVersionBlock(const VersionRecord& record);
+
+}  // namespace plat
