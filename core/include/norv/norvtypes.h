@@ -17,12 +17,8 @@ using plat::LPARAM;
 using plat::UINT;
 using plat::WORD;
 using plat::WPARAM;
-#ifndef TRUE
-#define TRUE 1
-#endif
-#ifndef FALSE
-#define FALSE 0
-#endif
+using plat::FALSE;
+using plat::TRUE;
 
 // Everything in the framework's public headers is exported.
 #define NORV_API __attribute__((visibility("default")))
