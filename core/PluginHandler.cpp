@@ -1,0 +1,474 @@
+// Loading and unloading plugins, and the table of loaded plugins. The parts
+// that talk to items and menus are in PluginHandlerItems.cpp.
+#include "norv/PluginHandler.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+#include "PluginHandlerMessages.h"
+#include "norv/NorvRegistryKey.h"
+#include "norv/NorvResourceStack.h"
+#include "norv/NorvRuntimeClass.h"
+#include "norv/Trace.h"
+#include "platform/library.h"
+#include "platform/resources.h"
+#include "platform/text.h"
+
+namespace fs = std::filesystem;
+
+std::vector<NorvPluginRecord> CPluginHandler::pluginList;
+std::map<const CNorvRuntimeClass*, int> CPluginHandler::classList;
+NorvString CPluginHandler::m_Locale;
+
+namespace {
+
+// Restores the current directory when it goes out of scope: loading a
+// plugin moves into the plugin's folder so that the libraries it names
+// relative to itself are found.
+class CurrentDirectoryScope {
+ public:
+  CurrentDirectoryScope() { saved_ = fs::current_path(error_); }
+  ~CurrentDirectoryScope() {
+    if (!error_) {
+      std::error_code ignored;
+      fs::current_path(saved_, ignored);
+    }
+  }
+  CurrentDirectoryScope(const CurrentDirectoryScope&) = delete;
+  CurrentDirectoryScope& operator=(const CurrentDirectoryScope&) = delete;
+
+ private:
+  std::error_code error_;
+  fs::path saved_;
+};
+
+void EnterFolderOf(const NorvString& file) {
+  const fs::path folder = fs::path(plat::ToUtf8(file)).parent_path();
+  if (folder.empty()) return;
+  std::error_code ignored;
+  fs::current_path(folder, ignored);
+}
+
+bool IsFile(const fs::path& path) {
+  std::error_code error;
+  return fs::is_regular_file(path, error);
+}
+
+fs::path FrameworkFolder() {
+  const void* self = reinterpret_cast<const void*>(&CPluginHandler::FindLibrary);
+  const std::string path = plat::ModuleFileName(plat::ModuleFromAddress(self));
+  return fs::path(path).parent_path();
+}
+
+fs::path HostFolder() { return fs::path(plat::ModuleFileName(nullptr)).parent_path(); }
+
+// Fills the entry-point table from the library's exports.
+void LookUpExports(HMODULE module, NorvPluginEntryPoints& entry) {
+  void* found[16];
+  for (int i = 0; i < 16; ++i) found[i] = plat::GetProcAddress(module, kNorvPluginExportNames[i]);
+  // Casting the addresses back to their function types is how exported
+  // functions are called through dlsym.
+  entry.Initialize = reinterpret_cast<NorvPluginInitializeProc>(found[0]);
+  entry.DeInitialize = reinterpret_cast<NorvPluginDeInitializeProc>(found[1]);
+  entry.GetImageList = reinterpret_cast<NorvPluginGetImageListProc>(found[2]);
+  entry.SetImageListOffset = reinterpret_cast<NorvPluginSetImageListOffsetProc>(found[3]);
+  entry.SetPluginName = reinterpret_cast<NorvPluginSetPluginNameProc>(found[4]);
+  entry.SetHelpFile = reinterpret_cast<NorvPluginSetHelpFileProc>(found[5]);
+  entry.SetMessageHelpFile = reinterpret_cast<NorvPluginSetMessageHelpFileProc>(found[6]);
+  entry.SetResourceInstanceHandle =
+      reinterpret_cast<NorvPluginSetResourceInstanceHandleProc>(found[7]);
+  entry.GetPluginCaption = reinterpret_cast<NorvPluginGetPluginCaptionProc>(found[8]);
+  entry.GetTipOfTheDayStartIndex =
+      reinterpret_cast<NorvPluginGetTipOfTheDayStartIndexProc>(found[9]);
+  entry.GetSplashUrl = reinterpret_cast<NorvPluginGetSplashUrlProc>(found[10]);
+  entry.QueryEndSession = reinterpret_cast<NorvPluginQueryEndSessionProc>(found[11]);
+  entry.Idle = reinterpret_cast<NorvPluginIdleProc>(found[12]);
+  entry.SetPluginId = reinterpret_cast<NorvPluginSetPluginIdProc>(found[13]);
+  entry.GetBuildType = reinterpret_cast<NorvPluginGetBuildTypeProc>(found[14]);
+  entry.GetSDKVersion = reinterpret_cast<NorvPluginGetSDKVersionProc>(found[15]);
+}
+
+// The names of the required exports that the table lacks, comma-separated.
+NorvString MissingRequiredExports(const NorvPluginEntryPoints& entry) {
+  const bool present[kNorvPluginRequiredExports] = {
+      entry.Initialize != nullptr,         entry.DeInitialize != nullptr,
+      entry.GetImageList != nullptr,       entry.SetImageListOffset != nullptr,
+      entry.SetPluginName != nullptr,      entry.SetHelpFile != nullptr,
+      entry.SetMessageHelpFile != nullptr, entry.SetResourceInstanceHandle != nullptr,
+      entry.GetPluginCaption != nullptr};
+  NorvString missing;
+  for (int i = 0; i < kNorvPluginRequiredExports; ++i) {
+    if (present[i]) continue;
+    if (!missing.empty()) missing += L", ";
+    missing += plat::FromUtf8(kNorvPluginExportNames[i]);
+  }
+  return missing;
+}
+
+// The message for a library that would not load: with the system's text
+// when there is one.
+void ShowLoadFailure(UINT withText, const NorvString& name, const NorvString& file,
+                     const std::string& systemText) {
+  if (systemText.empty()) {
+    norvhost::ShowMessage(7056, name.c_str(), file.c_str());
+  } else {
+    const NorvString text = plat::FromUtf8(systemText);
+    norvhost::ShowMessage(withText, name.c_str(), file.c_str(), text.c_str());
+  }
+}
+
+// A locale subkey name must name one key directly below "Locale".
+bool UsableLocaleKey(const NorvString& key) {
+  return !key.empty() && key.find(L'\\') == NorvString::npos;
+}
+
+bool SameLibrary(const std::string& registered, const NorvPluginRecord& record) {
+  if (registered.empty()) return false;
+  if (registered == record.loadedPath) return true;
+  std::error_code e1;
+  std::error_code e2;
+  const fs::path a = fs::weakly_canonical(registered, e1);
+  const fs::path b = fs::weakly_canonical(record.loadedPath, e2);
+  return !e1 && !e2 && a == b;
+}
+
+}  // namespace
+
+NorvString CPluginHandler::FindLibrary(const NorvString& name) {
+  if (name.empty()) return {};
+  const fs::path given(plat::ToUtf8(name));
+  std::vector<fs::path> candidates{given};
+  if (given.is_relative()) {
+    candidates.push_back(FrameworkFolder() / given);
+    candidates.push_back(HostFolder() / given);
+  }
+  for (const auto& candidate : candidates) {
+    if (!IsFile(candidate)) continue;
+    std::error_code error;
+    const fs::path absolute = fs::absolute(candidate, error);
+    return plat::FromUtf8((error ? candidate : absolute).lexically_normal().string());
+  }
+  return {};
+}
+
+std::vector<NorvString> CPluginHandler::SplitLoadEntry(const NorvString& entry) {
+  std::vector<NorvString> fields;
+  size_t start = 0;
+  while (fields.size() < 4) {
+    const size_t semicolon = entry.find(L';', start);
+    if (semicolon == NorvString::npos) break;
+    fields.push_back(entry.substr(start, semicolon - start));
+    start = semicolon + 1;
+  }
+  fields.push_back(entry.substr(start));
+  fields.resize(5);
+  return fields;
+}
+
+BOOL CPluginHandler::LoadAllPlugins(const NorvString& locale,
+                                    const std::vector<NorvString>& filter,
+                                    const std::vector<NorvString>& loadList) {
+  SetLocale(locale);
+  Trace::SetPluginNameResolver([](int id) { return CPluginHandler::GetPluginName(id); });
+  {
+    CurrentDirectoryScope directory;
+    if (!loadList.empty()) {
+      for (const auto& entry : loadList) {
+        const std::vector<NorvString> f = SplitLoadEntry(entry);
+        // An entry without any name cannot be told apart in messages.
+        const NorvString& name = f[0].empty() ? entry : f[0];
+        LoadPlugin(name, f[1], f[2], f[3], f[4], FALSE);
+      }
+    } else {
+      LoadRegisteredPlugins(locale, filter);
+    }
+  }
+  if (pluginList.empty()) {
+    norvhost::ShowMessage(7059, locale.c_str());
+    return FALSE;
+  }
+  BuildClassList();
+  return TRUE;
+}
+
+void CPluginHandler::LoadRegisteredPlugins(const NorvString& locale,
+                                           const std::vector<NorvString>& filter) {
+  NorvStringArray names;
+  {
+    CNorvPrivateRegistryKey plugins(plat::HKEY_LOCAL_MACHINE, L"Plugins", plat::KEY_READ);
+    if (!plugins.IsOpen()) {
+      NORV_BASE_TRACE(1, 0, L"The plugin registration key \"" +
+                                CNorvPrivateRegistryKey::PrivatePath(L"Plugins") +
+                                L"\" cannot be opened.");
+      return;
+    }
+    plugins.GetEnumKeys(names);
+  }
+  const NorvString locale3 = locale.substr(0, 3);
+  const NorvString locale2 = locale.substr(0, 2);
+  for (const auto& name : names) {
+    if (!filter.empty() &&
+        std::none_of(filter.begin(), filter.end(), [&](const NorvString& wanted) {
+          return plat::CompareNoCase(wanted, name) == 0;
+        })) {
+      continue;
+    }
+    const NorvString keyPath = L"Plugins\\" + name;
+    CNorvPrivateRegistryKey pluginKey(plat::HKEY_LOCAL_MACHINE, keyPath, plat::KEY_READ);
+    if (!pluginKey.IsOpen()) continue;
+    UINT enabled = 1;
+    if (pluginKey.GetUIntValue(L"PluginEnabled", enabled) && enabled == 0) {
+      NORV_BASE_TRACE(3, 0, L"Plugin " + name + L" is disabled.");
+      continue;
+    }
+    NorvString pluginLibrary;
+    pluginKey.GetStringValue(L"PluginDLL", pluginLibrary);
+
+    std::unique_ptr<CNorvPrivateRegistryKey> localeKey;
+    for (const NorvString* candidate : {&locale3, &locale2}) {
+      if (!UsableLocaleKey(*candidate)) continue;
+      auto key = std::make_unique<CNorvPrivateRegistryKey>(
+          plat::HKEY_LOCAL_MACHINE, keyPath + L"\\Locale\\" + *candidate, plat::KEY_READ);
+      if (key->IsOpen()) {
+        localeKey = std::move(key);
+        break;
+      }
+    }
+    if (!localeKey) {
+      NORV_BASE_TRACE(2, 0, L"Plugin " + name + L" has no resources for the locale \"" +
+                                locale + L"\" and is not loaded.");
+      continue;
+    }
+    NorvString resourceLibrary;
+    NorvString helpFile;
+    NorvString messageHelpFile;
+    localeKey->GetStringValue(L"ResourceDLL", resourceLibrary);
+    localeKey->GetStringValue(L"HelpFile", helpFile);
+    localeKey->GetStringValue(L"MessageHelpFile", messageHelpFile);
+    LoadPlugin(name, pluginLibrary, resourceLibrary, helpFile, messageHelpFile, TRUE);
+  }
+}
+
+BOOL CPluginHandler::LoadPlugin(const NorvString& name, const NorvString& pluginLibrary,
+                                const NorvString& resourceLibrary, const NorvString& helpFile,
+                                const NorvString& messageHelpFile, BOOL fromRegistry) {
+  const int id = GetPluginCount();
+  if (pluginLibrary.empty()) {
+    norvhost::ShowMessage(fromRegistry ? 7084 : 7099, name.c_str());
+    return FALSE;
+  }
+  if (resourceLibrary.empty()) {
+    norvhost::ShowMessage(fromRegistry ? 7083 : 7099, name.c_str());
+    return FALSE;
+  }
+  CurrentDirectoryScope directory;
+
+  NorvPluginRecord record;
+  record.name = name;
+  record.pluginLibrary = pluginLibrary;
+  record.resourceLibrary = resourceLibrary;
+  record.helpFile = helpFile;
+  record.messageHelpFile = messageHelpFile;
+
+  NorvString pluginPath = FindLibrary(pluginLibrary);
+  if (pluginPath.empty()) {
+    pluginPath = pluginLibrary;  // left to the system's library search
+  } else {
+    EnterFolderOf(pluginPath);
+  }
+  NORV_BASE_TRACE(3, 0,
+                  NorvFormatString(L"Loading plugin dll for plugin %s (id %d), file = %s",
+                                   name.c_str(), id, pluginPath.c_str()));
+  record.loadedPath = plat::ToUtf8(pluginPath);
+  record.pluginModule = plat::LoadLibrary(record.loadedPath);
+  if (record.pluginModule == nullptr) {
+    ShowLoadFailure(7067, name, pluginPath, plat::LibraryError());
+    return FALSE;
+  }
+  auto fail = [&record]() {
+    if (record.resourceModule != nullptr) plat::FreeLibrary(record.resourceModule);
+    plat::FreeLibrary(record.pluginModule);
+    return FALSE;
+  };
+
+  LookUpExports(record.pluginModule, record.entry);
+  NorvPluginEntryPoints& entry = record.entry;
+
+  if (entry.GetSDKVersion != nullptr) {
+    DWORD version = 0;
+    DWORD build = 0;
+    entry.GetSDKVersion(&version, &build);
+    if (version != NORV_SDK_VERSION) {
+      norvhost::ShowMessage(7107, name.c_str(), static_cast<unsigned>(version >> 16),
+                            static_cast<unsigned>(version & 0xFFFF), NORV_SDK_VERSION_MAJOR,
+                            NORV_SDK_VERSION_MINOR);
+      return fail();
+    }
+    record.sdkBuild = build;
+    NORV_BASE_TRACE(3, 0,
+                    NorvFormatString(L"Plugin %s (id %d) is built using NORV %u.%u.%u.%u SDK.",
+                                     name.c_str(), id, NORV_SDK_VERSION_MAJOR,
+                                     NORV_SDK_VERSION_MINOR, static_cast<unsigned>(build >> 16),
+                                     static_cast<unsigned>(build & 0xFFFF)));
+  } else {
+    NORV_BASE_TRACE(2, 0,
+                    NorvFormatString(L"Plugin %s (id %d) has no NORV SDK version information.",
+                                     name.c_str(), id));
+  }
+
+  if (entry.GetBuildType != nullptr) {
+    DWORD first = 0;
+    DWORD second = 0;
+    entry.GetBuildType(&first, &second);
+    if (first != 0) {
+      norvhost::ShowMessage(7108, name.c_str());
+      return fail();
+    }
+    if (second == 0) {
+      norvhost::ShowMessage(7110, name.c_str());
+      return fail();
+    }
+  }
+
+  const NorvString missing = MissingRequiredExports(entry);
+  if (!missing.empty()) {
+    norvhost::ShowMessage(7065, name.c_str(), missing.c_str());
+    return fail();
+  }
+
+  if (entry.SetPluginId != nullptr) {
+    entry.SetPluginId(id);
+  } else {
+    NORV_BASE_TRACE(2, 0,
+                    NorvFormatString(L"Plugin %s (id %d) is missing exported SetPluginId() "
+                                     L"function. No tracing can be performed in the plugin.",
+                                     name.c_str(), id));
+  }
+  entry.SetPluginName(name.c_str());
+  entry.SetHelpFile(helpFile.c_str());
+  entry.SetMessageHelpFile(messageHelpFile.c_str());
+
+  // Relative resource library names are found next to the plugin first.
+  NorvString resourcePath = FindLibrary(resourceLibrary);
+  if (resourcePath.empty()) {
+    resourcePath = resourceLibrary;
+  } else {
+    EnterFolderOf(resourcePath);
+  }
+  NORV_BASE_TRACE(3, 0,
+                  NorvFormatString(L"Loading resource dll for plugin %s (id %d), file = %s",
+                                   name.c_str(), id, resourcePath.c_str()));
+  record.resourceModule = plat::LoadResourceModule(plat::ToUtf8(resourcePath));
+  if (record.resourceModule == nullptr) {
+    ShowLoadFailure(7064, name, resourcePath, plat::LibraryError());
+    return fail();
+  }
+  entry.SetResourceInstanceHandle(record.resourceModule);
+
+  pluginList.push_back(std::move(record));
+  return TRUE;
+}
+
+int CPluginHandler::BuildClassList() {
+  std::lock_guard<std::recursive_mutex> lock(NorvFrameworkLock());
+  classList.clear();
+  int count = 0;
+  for (const auto& library : CNorvClassRegistry::GetLibraries()) {
+    for (int id = 0; id < GetPluginCount(); ++id) {
+      if (!SameLibrary(library, pluginList[id])) continue;
+      for (const CNorvRuntimeClass* pClass : CNorvClassRegistry::GetClasses(library)) {
+        if (classList.emplace(pClass, id).second) ++count;
+      }
+    }
+  }
+  return count;
+}
+
+int CPluginHandler::FindClassPluginId(const NorvString& className) {
+  std::lock_guard<std::recursive_mutex> lock(NorvFrameworkLock());
+  const CNorvRuntimeClass* pClass = CNorvRuntimeClass::FromName(className);
+  if (pClass == nullptr) return -1;
+  const auto it = classList.find(pClass);
+  return it != classList.end() ? it->second : -1;
+}
+
+HMODULE CPluginHandler::FindClassDLL(const NorvString& className) {
+  std::lock_guard<std::recursive_mutex> lock(NorvFrameworkLock());
+  const CNorvRuntimeClass* pClass = CNorvRuntimeClass::FromName(className);
+  if (pClass == nullptr) return nullptr;
+  return plat::ModuleFromAddress(pClass);
+}
+
+NorvString CPluginHandler::GetPluginName(int pluginId) {
+  if (pluginId < 0 || pluginId >= GetPluginCount()) return {};
+  return pluginList[pluginId].name;
+}
+
+NorvString CPluginHandler::GetPluginHelpFile(UINT helpMenuCommand) {
+  for (const auto& record : pluginList) {
+    if (record.helpMenuCommand != 0 && record.helpMenuCommand == helpMenuCommand)
+      return record.helpFile;
+  }
+  return {};
+}
+
+BOOL CPluginHandler::RunIdle(long count) {
+  BOOL more = FALSE;
+  for (const auto& record : pluginList) {
+    if (record.entry.Idle == nullptr) continue;
+    NorvResourceStack resources(record.resourceModule);
+    if (record.entry.Idle(count)) more = TRUE;
+  }
+  return more;
+}
+
+BOOL CPluginHandler::QueryEndSession() {
+  for (const auto& record : pluginList) {
+    if (record.entry.QueryEndSession == nullptr) continue;
+    NorvResourceStack resources(record.resourceModule);
+    if (!record.entry.QueryEndSession()) return FALSE;
+  }
+  return TRUE;
+}
+
+void CPluginHandler::UnloadPlugins() {
+  {
+    // The class records live in the libraries about to go.
+    std::lock_guard<std::recursive_mutex> lock(NorvFrameworkLock());
+    classList.clear();
+  }
+  for (auto& record : pluginList) {
+    if (record.entry.DeInitialize != nullptr) {
+      NorvResourceStack resources(record.resourceModule);
+      record.entry.DeInitialize();
+    }
+    if (record.resourceModule != nullptr) plat::FreeLibrary(record.resourceModule);
+    if (record.pluginModule != nullptr) plat::FreeLibrary(record.pluginModule);
+  }
+  pluginList.clear();
+}
+
+void CPluginHandler::RemovePlugin(int pluginId) {
+  if (pluginId < 0 || pluginId >= GetPluginCount()) return;
+  {
+    std::lock_guard<std::recursive_mutex> lock(NorvFrameworkLock());
+    std::map<const CNorvRuntimeClass*, int> moved;
+    for (const auto& [pClass, id] : classList) {
+      if (id < pluginId) moved.emplace(pClass, id);
+      if (id > pluginId) moved.emplace(pClass, id - 1);
+    }
+    classList.swap(moved);
+  }
+  NorvPluginRecord record = std::move(pluginList[pluginId]);
+  pluginList.erase(pluginList.begin() + pluginId);
+  if (record.resourceModule != nullptr) plat::FreeLibrary(record.resourceModule);
+  if (record.pluginModule != nullptr) plat::FreeLibrary(record.pluginModule);
+  // The plugins behind it trace under their new ids from now on.
+  for (int id = pluginId; id < GetPluginCount(); ++id) {
+    if (pluginList[id].entry.SetPluginId != nullptr) pluginList[id].entry.SetPluginId(id);
+  }
+}
+
+void CPluginHandler::SetLocale(const NorvString& locale) { m_Locale = locale; }

@@ -1,0 +1,153 @@
+#include "PluginHandlerMessages.h"
+
+#include <cstring>
+#include <cwchar>
+
+#include "norv/NorvMessageBox.h"
+#include "platform/resources.h"
+#include "platform/text.h"
+
+namespace norvhost {
+namespace {
+
+struct MessageSpec {
+  UINT id;
+  const char* signature;  // what the text is formatted with
+  const wchar_t* text;    // built-in English text
+};
+
+// The texts the framework falls back on; hosts translate them in their
+// string resources under the same numbers.
+const MessageSpec kMessages[] = {
+    {7026, "", L"Name"},
+    {7027, "", L"Description"},
+    {7035, "", L"Norv Explorer"},
+    {7050, "", L"Norv"},
+    {7056, "ss", L"The library of plugin %s could not be loaded.\nFile: %s"},
+    {7058, "ss", L"The root object %s://%s could not be created."},
+    {7059, "s", L"No plugin could be loaded for the language \"%s\"."},
+    {7063, "s", L"The plugin %s could not be initialized and will not be used."},
+    {7064, "sss", L"The resource library of plugin %s could not be loaded.\nFile: %s\n%s"},
+    {7065, "ss",
+     L"The plugin %s is not a valid Norv plugin and will not be used.\nMissing functions: %s"},
+    {7066, "", L"No font could be created for the explorer views."},
+    {7067, "sss", L"The plugin library of plugin %s could not be loaded.\nFile: %s\n%s"},
+    {7083, "s", L"No resource library is registered for the plugin %s."},
+    {7084, "s", L"No plugin library is registered for the plugin %s."},
+    {7099, "s",
+     L"The plugin entry \"%s\" on the command line is incomplete. It must be written as "
+     L"name;PluginDLL;ResourceDLL;HelpFile;MessageHelpFile."},
+    {7107, "sdddd",
+     L"The plugin %s was built with Norv SDK %u.%u and cannot be used with this Norv, which "
+     L"needs SDK %u.%u."},
+    {7108, "s",
+     L"The plugin %s was built with a C++ runtime library that does not fit this Norv and "
+     L"will not be used."},
+    {7110, "s", L"The plugin %s was not built for wide text and will not be used."},
+};
+
+const MessageSpec* FindSpec(UINT id) {
+  for (const auto& spec : kMessages) {
+    if (spec.id == id) return &spec;
+  }
+  return nullptr;
+}
+
+// The format to use: the host's text when it fits the arguments.
+NorvString FormatFor(UINT id, const MessageSpec* spec) {
+  const HMODULE host = plat::HostResourceModule();
+  NorvString text;
+  if (host != nullptr) text = plat::LoadString(id, host);
+  if (spec == nullptr) return text;
+  if (text.empty() || !FormatFits(text, spec->signature)) return spec->text;
+  return text;
+}
+
+NorvString FormatV(UINT id, va_list args) {
+  const MessageSpec* spec = FindSpec(id);
+  const NorvString format = FormatFor(id, spec);
+  if (spec == nullptr || spec->signature[0] == '\0') {
+    // Nothing to format with: a literal "%" must stay as it is.
+    return format;
+  }
+  return plat::FormatWV(format.c_str(), args);
+}
+
+}  // namespace
+
+bool FormatFits(const NorvString& format, const char* signature) {
+  const size_t expected = std::strlen(signature);
+  size_t used = 0;
+  for (size_t i = 0; i < format.size(); ++i) {
+    if (format[i] != L'%') continue;
+    ++i;
+    if (i < format.size() && format[i] == L'%') continue;
+    // flags
+    while (i < format.size() && std::wcschr(L"-+ #0", format[i]) != nullptr) ++i;
+    // width and precision: digits only (no "*", which would read an argument,
+    // and no "n$" positions)
+    while (i < format.size() && format[i] >= L'0' && format[i] <= L'9') ++i;
+    if (i < format.size() && format[i] == L'.') {
+      ++i;
+      while (i < format.size() && format[i] >= L'0' && format[i] <= L'9') ++i;
+    }
+    if (i >= format.size()) return false;
+    bool longModifier = false;
+    if (format[i] == L'l') {
+      longModifier = true;
+      ++i;
+      if (i >= format.size()) return false;
+    }
+    char kind = 0;
+    switch (format[i]) {
+      case L's':
+        kind = 's';
+        break;
+      case L'd':
+      case L'i':
+      case L'u':
+      case L'x':
+      case L'X':
+        // "%ld" would read a long where an int was passed.
+        if (longModifier) return false;
+        kind = 'd';
+        break;
+      default:
+        return false;
+    }
+    if (used >= expected || signature[used] != kind) return false;
+    ++used;
+  }
+  return true;
+}
+
+NorvString DefaultText(UINT id) {
+  const MessageSpec* spec = FindSpec(id);
+  return spec != nullptr ? NorvString(spec->text) : NorvString();
+}
+
+NorvString MessageText(UINT id, ...) {
+  va_list args;
+  va_start(args, id);
+  NorvString text = FormatV(id, args);
+  va_end(args);
+  return text;
+}
+
+int ShowMessage(UINT id, ...) {
+  va_list args;
+  va_start(args, id);
+  const NorvString text = FormatV(id, args);
+  va_end(args);
+  return NorvAppMessageBox(text, MB_OK | MB_ICONEXCLAMATION);
+}
+
+NorvString StringText(UINT id, HMODULE module) {
+  if (module == nullptr) module = plat::HostResourceModule();
+  NorvString text;
+  if (module != nullptr) text = plat::LoadString(id, module);
+  if (text.empty()) text = DefaultText(id);
+  return text;
+}
+
+}  // namespace norvhost
