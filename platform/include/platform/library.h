@@ -9,7 +9,7 @@ namespace plat {
 using HMODULE = void*;
 
 // A path with a folder is loaded as given; a bare name is searched the usual
-// dlopen way. While the library's static initialisers run,
+// dlopen way. Symbols are resolved at once and stay local to the library. While the library's static initialisers run,
 // CurrentlyLoadingPath() names it, so that whatever they register can be attributed to it.
 HMODULE LoadLibrary(const std::string& path);
 void* GetProcAddress(HMODULE module, const char* name);
@@ -22,7 +22,9 @@ std::string LibraryError();
 std::string CurrentlyLoadingPath();
 // The file path of a loaded module; the main program for null.
 std::string ModuleFileName(HMODULE module);
-// The module that contains an address (for "which library am I in").
+// The module that contains an address (for "which library am I in"); null
+// when no loaded module does. Like GetModuleHandle, the handle is not
+// counted: do not pass it to FreeLibrary.
 HMODULE ModuleFromAddress(const void* address);
 
 }  // namespace plat
