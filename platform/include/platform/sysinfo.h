@@ -22,21 +22,27 @@ struct OSVersionInfo {
 };
 BOOL GetVersionEx(OSVersionInfo* info);
 
+// The effective user's name from the user database, else LOGNAME or USER,
+// else the numeric id.
 std::string UserName();
 std::string ComputerName();
 // TMPDIR, else /tmp, always ending in a separator.
 std::string TempPath();
 // The running program's path; of the module containing `address` when given.
 std::string ModulePath(const void* address = nullptr);
-// The folder of a path, with a trailing separator.
+// The folder of a path, with a trailing separator ("/a/b" gives "/a/"; a
+// bare name gives "", the current folder).
 std::string FolderOf(std::string_view path);
 
-// Debugger output: standard error, each text prefixed with "[debug] ".
+// Debugger output: standard error, each line prefixed with "[debug] " and
+// ended with a line break; one write per call, so texts of several threads
+// or processes never mix.
 void OutputDebugString(std::string_view text);
 void OutputDebugString(std::wstring_view text);
 
 enum class EventType { Error, Warning, Information };
-// The event log: syslog under the given source name.
+// The event log: syslog under the given source name (LOG_ERR, LOG_WARNING,
+// LOG_INFO).
 void ReportEvent(std::string_view source, EventType type, std::string_view text);
 
 }  // namespace plat
