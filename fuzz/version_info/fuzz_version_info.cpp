@@ -25,6 +25,7 @@ void QueryAll(const std::vector<plat::BYTE>& block) {
   plat::UINT length = 0;
   plat::VerQueryValue(block, L"\\StringFileInfo", &value, &length);
   plat::VerQueryValue(block, L"\\VarFileInfo\\Translation", &value, &length);
+  plat::VersionString(block, L"\\VarFileInfo\\Translation", &text);
 }
 
 }  // namespace

@@ -154,26 +154,37 @@ std::vector<BYTE> BuildVersionBlock(const VersionRecord& record) {
                   {stringInfo, varInfo});
 }
 
-bool VerQueryValue(const std::vector<BYTE>& block, const std::wstring& subBlock,
-                   const BYTE** value, UINT* length) {
-  Node node;
-  if (!ParseNode(block, 0, block.size(), &node) || !KeyEquals(node.key, L"VS_VERSION_INFO"))
+namespace {
+
+// The node a query path names; `root` tells whether it named the block itself.
+bool FindNode(const std::vector<BYTE>& block, const std::wstring& subBlock, Node* node,
+              bool* root) {
+  if (!ParseNode(block, 0, block.size(), node) || !KeyEquals(node->key, L"VS_VERSION_INFO"))
     return false;
-  bool root = true;
+  *root = true;
   std::size_t pos = 0;
   while (pos < subBlock.size()) {
     std::size_t next = subBlock.find(L'\\', pos);
     if (next == std::wstring::npos) next = subBlock.size();
     if (next > pos) {
       Node child;
-      if (!FindChild(block, node, std::wstring_view(subBlock).substr(pos, next - pos), &child))
+      if (!FindChild(block, *node, std::wstring_view(subBlock).substr(pos, next - pos), &child))
         return false;
-      node = child;
-      root = false;
+      *node = child;
+      *root = false;
     }
     pos = next + 1;
   }
-  if (root && node.valueBytes != sizeof(FixedFileInfo)) return false;
+  return !*root || node->valueBytes == sizeof(FixedFileInfo);
+}
+
+}  // namespace
+
+bool VerQueryValue(const std::vector<BYTE>& block, const std::wstring& subBlock,
+                   const BYTE** value, UINT* length) {
+  Node node;
+  bool root = false;
+  if (!FindNode(block, subBlock, &node, &root)) return false;
   const BYTE* data = block.data() + node.valueOffset;
   UINT count = static_cast<UINT>(node.type == 1 ? node.valueBytes / 2 : node.valueBytes);
   if (node.type == 1 && count == 0) data = reinterpret_cast<const BYTE*>(kEmptyText);
@@ -204,12 +215,12 @@ DWORD FirstTranslation(const std::vector<BYTE>& block) {
 
 bool VersionString(const std::vector<BYTE>& block, const std::wstring& subBlock,
                    std::wstring* text) {
-  const BYTE* data = nullptr;
-  UINT length = 0;
-  if (!VerQueryValue(block, subBlock, &data, &length)) return false;
+  Node node;
+  bool root = false;
+  if (!FindNode(block, subBlock, &node, &root) || root || node.type != 1) return false;
   std::u16string value;
-  for (UINT i = 0; i < length; ++i) {
-    char16_t c = static_cast<char16_t>(ReadWord(data + 2 * i));
+  for (std::size_t i = 0; i + 1 < node.valueBytes; i += 2) {
+    char16_t c = static_cast<char16_t>(ReadWord(block.data() + node.valueOffset + i));
     if (c == 0) break;
     value += c;
   }

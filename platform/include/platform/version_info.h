@@ -43,7 +43,8 @@ bool VerQueryValue(const std::vector<BYTE>& block, const std::wstring& subBlock,
                    const BYTE** value, UINT* length);
 // Conveniences over VerQueryValue: the fixed record ("\\"), the first
 // translation as language << 16 | code page (0 without one), and a string
-// value as wide text (false when absent).
+// value as wide text (false when absent or
+// not text).
 bool GetFixedFileInfo(const std::vector<BYTE>& block, FixedFileInfo* info);
 DWORD FirstTranslation(const std::vector<BYTE>& block);
 bool VersionString(const std::vector<BYTE>& block, const std::wstring& subBlock,

@@ -110,6 +110,8 @@ TEST(VersionBlock, StandardQueriesOnABuiltBlock) {
   EXPECT_FALSE(VerQueryValue(block, L"\\StringFileInfo\\040904b0\\CompanyName", &value, &length));
   EXPECT_FALSE(VerQueryValue(block, L"\\StringFileInfo\\040704b0\\ProductName", &value, &length));
   EXPECT_FALSE(VerQueryValue(block, L"\\Nothing", &value, &length));
+  EXPECT_FALSE(VersionString(block, L"\\VarFileInfo\\Translation", &text));  // binary
+  EXPECT_FALSE(VersionString(block, L"\\", &text));
 }
 
 TEST(VersionBlock, DamagedBlocksAreRefusedWithoutReadingOutside) {
