@@ -11,6 +11,7 @@
 #include "norv/NorvRegistryKey.h"
 #include "norv/NorvResourceStack.h"
 #include "norv/NorvRuntimeClass.h"
+#include "norv/NorvTlgItem.h"
 #include "norv/Trace.h"
 #include "platform/library.h"
 #include "platform/resources.h"
@@ -471,4 +472,7 @@ void CPluginHandler::RemovePlugin(int pluginId) {
   }
 }
 
-void CPluginHandler::SetLocale(const NorvString& locale) { m_Locale = locale; }
+void CPluginHandler::SetLocale(const NorvString& locale) {
+  m_Locale = locale;
+  CNorvTreeListItem::SetLocale(locale);
+}

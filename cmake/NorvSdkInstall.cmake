@@ -1,0 +1,71 @@
+# The plugin SDK as an installed CMake package: the framework and platform
+# libraries, their public headers, the resource compiler and the CMake
+# helpers a plugin project needs. Outside this tree a plugin then builds with
+#
+#   find_package(Norv21 2.1 REQUIRED)
+#   add_library(myplugin SHARED myplugin.cpp)
+#   target_link_libraries(myplugin PRIVATE Norv21::norv21)
+#   norv_add_resource_module(...)
+#
+# Everything here is installed as the component "sdk", so that
+#   cmake --install <build> --component sdk --prefix <dir>
+# installs exactly the SDK.
+include_guard(GLOBAL)
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(NORV_SDK_CMAKE_DIR "${CMAKE_INSTALL_LIBDIR}/cmake/Norv21")
+
+# The libraries name their header folders by source path; installed, the
+# headers live below include/.
+foreach(_norv_target norv21 norvplatform)
+  get_target_property(_norv_dirs ${_norv_target} INTERFACE_INCLUDE_DIRECTORIES)
+  set(_norv_fixed "")
+  foreach(_norv_dir IN LISTS _norv_dirs)
+    if(_norv_dir MATCHES "^\\$<")
+      list(APPEND _norv_fixed "${_norv_dir}")
+    else()
+      list(APPEND _norv_fixed "$<BUILD_INTERFACE:${_norv_dir}>")
+    endif()
+  endforeach()
+  list(APPEND _norv_fixed "$<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>")
+  list(REMOVE_DUPLICATES _norv_fixed)
+  set_target_properties(${_norv_target} PROPERTIES INTERFACE_INCLUDE_DIRECTORIES "${_norv_fixed}")
+endforeach()
+
+set(_norv_sdk_targets norv21 norvplatform)
+# The resource compiler, when the build has it.
+if(TARGET norvrc)
+  list(APPEND _norv_sdk_targets norvrc)
+  set(NORV_SDK_HAS_NORVRC TRUE)
+else()
+  set(NORV_SDK_HAS_NORVRC FALSE)
+endif()
+
+install(TARGETS ${_norv_sdk_targets} EXPORT Norv21Targets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT sdk
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT sdk
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT sdk)
+
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/core/include/norv ${CMAKE_SOURCE_DIR}/platform/include/platform
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT sdk
+  FILES_MATCHING PATTERN "*.h")
+
+install(EXPORT Norv21Targets NAMESPACE Norv21::
+  DESTINATION ${NORV_SDK_CMAKE_DIR} COMPONENT sdk)
+
+configure_package_config_file(${CMAKE_SOURCE_DIR}/cmake/Norv21Config.cmake.in
+  ${CMAKE_BINARY_DIR}/sdk/Norv21Config.cmake
+  INSTALL_DESTINATION ${NORV_SDK_CMAKE_DIR})
+write_basic_package_version_file(${CMAKE_BINARY_DIR}/sdk/Norv21ConfigVersion.cmake
+  VERSION ${PROJECT_VERSION} COMPATIBILITY SameMinorVersion)
+
+# The CMake helpers the SDK's users call (resource modules, version records).
+set(_norv_sdk_cmake_files
+  ${CMAKE_BINARY_DIR}/sdk/Norv21Config.cmake
+  ${CMAKE_BINARY_DIR}/sdk/Norv21ConfigVersion.cmake
+  ${CMAKE_SOURCE_DIR}/cmake/NorvVersionInfo.cmake
+  ${CMAKE_SOURCE_DIR}/cmake/NorvResources.cmake)
+install(FILES ${_norv_sdk_cmake_files} DESTINATION ${NORV_SDK_CMAKE_DIR} COMPONENT sdk)
+install(FILES ${CMAKE_SOURCE_DIR}/docs/plugin-sdk.md
+  DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT sdk OPTIONAL)
