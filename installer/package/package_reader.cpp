@@ -46,7 +46,7 @@ unsigned ReadCompressed(char* buffer, unsigned* size, void* param) {
 
 void WriteContent(char* buffer, unsigned* size, void* param) {
   auto* s = static_cast<DecodeState*>(param);
-  crc32(buffer, size, &s->crc);
+  s->crc = crc32(buffer, size, &s->crc);
   s->written += *size;
   if (s->sink && !s->sinkFailed &&
       !s->sink(reinterpret_cast<const unsigned char*>(buffer), *size, s->param))

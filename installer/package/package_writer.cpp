@@ -44,7 +44,7 @@ unsigned ReadSource(char* buffer, unsigned* size, void* param) {
     total += static_cast<unsigned>(n);
   }
   unsigned counted = total;
-  crc32(buffer, &counted, &s->crc);
+  s->crc = crc32(buffer, &counted, &s->crc);
   return total;
 }
 
@@ -149,6 +149,10 @@ int WritePackageMembers(const char* outputPath, int count, const PackageEntry* e
   return written;
 }
 
+}  // namespace zel
+
+using namespace zel;
+
 extern "C" int ZipTheSend(const char* databasePath, char* packagePath) {
   std::string output = plat::TempPath() + "client.exe";
   qxtTrace("ZipTheSend: AutoRunPath = %s", output.c_str());
@@ -190,5 +194,3 @@ extern "C" int ZipTheSend(const char* databasePath, char* packagePath) {
   if (databasePath && *databasePath) unlink(databasePath);
   return result;
 }
-
-}  // namespace zel

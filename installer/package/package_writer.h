@@ -21,6 +21,8 @@ struct PackageEntry {
 int WritePackageMembers(const char* outputPath, int count, const PackageEntry* entries,
                         unsigned dictionarySize);
 
+}  // namespace zel
+
 // Writes the package for one user: the stub "client32/stub.zel" of the
 // application directory copied to "client.exe" in the temporary directory,
 // then "OrbCSetup.exe" (client32/setup.zel), "qvcore32.dll", "qvcryp32.dll",
@@ -29,5 +31,3 @@ int WritePackageMembers(const char* outputPath, int count, const PackageEntry* e
 // bytes) and deletes the database. Returns 0, or -1 when there is no package
 // to send (the core library or the stub program cannot be used).
 extern "C" int ZipTheSend(const char* databasePath, char* packagePath);
-
-}  // namespace zel

@@ -22,6 +22,8 @@ class ScratchTest : public ::testing::Test {
     std::filesystem::remove_all(dir_, ec);
   }
   std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+
+ public:
   static void WriteFile(const std::string& path, const std::string& content) {
     std::ofstream(path, std::ios::binary) << content;
   }
@@ -29,5 +31,7 @@ class ScratchTest : public ::testing::Test {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
+
+ protected:
   std::string dir_;
 };
