@@ -1,25 +1,31 @@
 // Compressor of the implode stream.
 //
 // Input is read in 4096-byte blocks into a window that keeps the dictionary
-// history and the 516 bytes not yet processed in front of the new block. Each
-// block is indexed by the hash 4*b0 + 5*b1 of every position's first two
-// bytes; the index is a chain per bucket from each position to the previous
-// one with the same hash, which lists the bucket's positions newest first.
+// history and the 516 bytes not yet processed in front of the new block.
 //
-// The match found for a position is fully determined: the longest agreement
-// (at most 516 bytes) with any earlier position of the window, the most recent
-// one on equal lengths. The search walks newest to oldest, so the first match
-// of 516 bytes ends it. Once a match is known, an older position can only win
-// by agreeing with one byte more, so it must share every two-byte pair of the
-// current match: the walk then follows the pair chain, among those at offsets
-// inside the match, whose next entry lies furthest back. That skips
-// candidates that cannot win without ever changing the result.
+// The match for a position is fully determined: the longest agreement (at
+// most 516 bytes) with any earlier position of the window, the most recent one
+// on equal lengths; below two bytes there is none. Any search that finds that
+// position gives the same stream, so the index is built for speed: each block
+// links every position to the previous one with the same hash of its first
+// three bytes, so a chain lists those positions newest first. A search walks
+// newest to oldest, so the first match of 516 bytes ends it. Once a match is
+// known, an older position can only win by agreeing with one byte more, so it
+// shares every three-byte group of the current match: the walk then follows
+// the chain, among those of the groups inside the match, whose next entry
+// lies furthest back, skipping candidates that cannot win. Without a match of
+// three bytes, only a two-byte match less than 256 bytes back can be used, so
+// the last 256 bytes are scanned for the pair.
 #include "zel/implode.h"
 
 #include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "implode_tables.h"
 
@@ -37,7 +43,7 @@ constexpr unsigned kData = kMaxDict + kMaxMatch + kBlock;
 constexpr unsigned kIndexed = kData + kMaxMatch;
 // Plus the second byte of the last pair and the reach of 8-byte compares.
 constexpr unsigned kWindow = kIndexed + 16;
-constexpr unsigned kBuckets = 2304;
+constexpr unsigned kBuckets = 3072;
 constexpr std::uint16_t kNone = 0xFFFF;
 constexpr unsigned kOutPiece = 2048;
 
@@ -116,18 +122,47 @@ inline unsigned Agreement(const std::uint8_t* a, const std::uint8_t* b) {
   return kMaxMatch;
 }
 
+inline unsigned Hash3(const std::uint8_t* p) {
+  const std::uint32_t v = std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16;
+  return static_cast<unsigned>((std::uint64_t(v * 2654435761u) * kBuckets) >> 32);
+}
+
 void Index(ImplodeState& s, unsigned from, unsigned to) {
   std::fill(std::begin(s.head), std::end(s.head), kNone);
   const std::uint8_t* w = s.window;
   for (unsigned x = from; x < to; ++x) {
-    const unsigned h = 4u * w[x] + 5u * w[x + 1];
+    const unsigned h = Hash3(w + x);
     s.prev[x] = s.head[h];
     s.head[h] = static_cast<std::uint16_t>(x);
   }
 }
 
+// Most recent position in [from, p) whose two bytes equal those at p, or
+// kNone.
+unsigned FindPair(const std::uint8_t* w, unsigned p, unsigned from) {
+  const std::uint8_t c0 = w[p], c1 = w[p + 1];
+  unsigned q = p;
+#if defined(__SSE2__)
+  const __m128i v0 = _mm_set1_epi8(static_cast<char>(c0));
+  const __m128i v1 = _mm_set1_epi8(static_cast<char>(c1));
+  while (q >= from + 16) {
+    q -= 16;
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + q));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + q + 1));
+    const unsigned m = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, v0), _mm_cmpeq_epi8(b, v1))));
+    if (m != 0) return q + 31 - static_cast<unsigned>(std::countl_zero(m));
+  }
+#endif
+  while (q > from) {
+    --q;
+    if (w[q] == c0 && w[q + 1] == c1) return q;
+  }
+  return kNone;
+}
+
 // Longest match for position p among positions lo..p-1 (0 if below two
-// bytes); *where receives its position.
+// bytes, or two bytes 256 or more back); *where receives its position.
 unsigned FindMatch(const ImplodeState& s, unsigned p, unsigned lo, unsigned* where) {
   const std::uint8_t* w = s.window;
   const std::uint8_t* cur = w + p;
@@ -135,22 +170,27 @@ unsigned FindMatch(const ImplodeState& s, unsigned p, unsigned lo, unsigned* whe
 
   unsigned r = prev[p];
   for (;; r = prev[r]) {
-    if (r == kNone || r < lo) return 0;
-    if (w[r] == cur[0] && w[r + 1] == cur[1]) break;  // not just a hash collision
+    if (r == kNone || r < lo) {
+      const unsigned q = FindPair(w, p, std::max(lo, p >= 256 ? p - 256 : 0u));
+      if (q == kNone) return 0;
+      *where = q;
+      return 2;
+    }
+    if (w[r] == cur[0] && w[r + 1] == cur[1] && w[r + 2] == cur[2]) break;  // not a collision
   }
   unsigned best = Agreement(w + r, cur);
   unsigned bestPos = r;
 
   while (best < kMaxMatch) {
     // Pick the chain to follow. An older winner agrees with cur[0..best];
-    // bestPos agrees with cur[0..best-1], so their pairs at offsets
-    // 0..best-2 are the same and any of those chains leads to it.
-    const unsigned span = std::min(best - 2, 47u);
+    // bestPos agrees with cur[0..best-1], so their groups at offsets
+    // 0..best-3 are the same and any of those chains leads to it.
+    const unsigned span = std::min(best - 3, 47u);
     unsigned k = 0;
     unsigned oldest = ~0u;
     for (unsigned i = 0; i <= span; ++i) {
       const unsigned c = prev[bestPos + i];
-      if (c == kNone || c < lo + i) {  // nothing older shares this pair
+      if (c == kNone || c < lo + i) {  // nothing older shares this group
         *where = bestPos;
         return best;
       }
