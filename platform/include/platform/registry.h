@@ -42,8 +42,11 @@ constexpr DWORD KEY_NOTIFY = 0x0010;
 constexpr DWORD KEY_READ = 0x20019;
 constexpr DWORD KEY_WRITE = 0x20006;
 constexpr DWORD KEY_ALL_ACCESS = 0xF003F;
+constexpr DWORD DELETE = 0x10000;
+constexpr DWORD MAXIMUM_ALLOWED = 0x02000000;
 
 constexpr DWORD REG_OPTION_NON_VOLATILE = 0;
+constexpr DWORD REG_OPTION_VOLATILE = 1;  // accepted; such keys persist like any other
 constexpr DWORD REG_CREATED_NEW_KEY = 1;
 constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
 
@@ -100,7 +103,16 @@ struct RegValue {
   std::vector<BYTE> data;
 };
 
+// Whole-key helpers for C++ callers and tools; each is one consistent read
+// or one write. Data are exactly as stored (strings in UTF-16LE), names UTF-8.
+LONG RegListSubKeys(HKEY key, std::vector<std::string>* names);  // in enumeration order
+LONG RegListValues(HKEY key, std::vector<RegValue>* values);     // in creation order
+LONG RegReadValue(HKEY key, const std::string& name, RegValue* value);
+LONG RegWriteValue(HKEY key, const RegValue& value);
+
 // Folder holding the hives currently in use (honours NORV_REGISTRY_DIR).
 std::string RegistryDirectory();
+// The file of the hive behind HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER.
+std::string RegistryHivePath(HKEY root);
 
 }  // namespace plat
