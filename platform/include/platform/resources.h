@@ -25,8 +25,11 @@ enum class ResourceType : DWORD {
 };
 
 // Loads a resource library (a plain LoadLibrary that also checks that the
-// file is a resource module). Null with LibraryError() set on failure.
+// file is a resource module with a sound table). Null on failure, with
+// LibraryError() set when the file could not be loaded or has no table.
 HMODULE LoadResourceModule(const std::string& path);
+// Whether a loaded module carries a sound resource table of its own.
+bool IsResourceModule(HMODULE module);
 
 // The host program's resources, used whenever the current module is null.
 void SetHostResourceModule(HMODULE module);
@@ -36,11 +39,17 @@ HMODULE HostResourceModule();
 HMODULE CurrentResourceModule();
 void SetCurrentResourceModule(HMODULE module);
 
-// A string by number from `module` (the current one's when `module` is null,
-// and the host's when that is null too). Empty when absent.
+// Lookups search `module` when it is not null, then the current module, then
+// the host's, and take the first that has the resource: so a plugin's
+// resource library can be current while the framework still finds its own
+// texts in the host's. Modules without a table are skipped.
+//
+// A string by number (stored as UTF-8, returned as wide text); empty when
+// absent. HasString tells an absent string from an empty one.
 std::wstring LoadString(UINT id, HMODULE module = nullptr);
 bool HasString(UINT id, HMODULE module = nullptr);
-// Raw data of other resource types; false when absent.
+// Raw data of any resource type (layouts in docs/resources.md); the data
+// stays valid while its module is loaded. False when absent.
 bool FindResource(HMODULE module, ResourceType type, UINT id, const BYTE** data,
                   std::size_t* size);
 
