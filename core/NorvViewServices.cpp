@@ -1,0 +1,27 @@
+#include "norv/NorvViewServices.h"
+
+#include <atomic>
+
+INorvViewServices::~INorvViewServices() = default;
+
+namespace {
+
+INorvViewServices& NullServices() {
+  static INorvViewServices* services = new INorvViewServices;
+  return *services;
+}
+
+// Read from worker threads (InvokeRefresh) while the user-interface thread
+// may install the windows' services.
+std::atomic<INorvViewServices*> gServices{nullptr};
+
+}  // namespace
+
+INorvViewServices* NorvGetViewServices() {
+  INorvViewServices* services = gServices.load(std::memory_order_acquire);
+  return services != nullptr ? services : &NullServices();
+}
+
+void NorvSetViewServices(INorvViewServices* services) {
+  gServices.store(services, std::memory_order_release);
+}
