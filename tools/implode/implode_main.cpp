@@ -157,8 +157,12 @@ int main(int argc, char** argv) {
   }
   if (!stdIn) std::fclose(io.in);
   if (!ok) {
-    // A half-written file is of no use and would pass for a result.
-    if (!stdOut) std::remove(outName);
+    // What a damaged stream held up to the damage is kept for whoever wants
+    // to recover it; any other half-written file would pass for a result.
+    const bool partialKept = decompress && result == zel::CMP_ABORT && !io.readFailed && !io.writeFailed;
+    if (!stdOut && !partialKept) std::remove(outName);
+    if (!stdOut && partialKept)
+      std::fprintf(stderr, "implode: the %llu bytes decoded before the damage are in \"%s\"\n", io.bytesOut, outName);
     return 1;
   }
   if (verbose) {
