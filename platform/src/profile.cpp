@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -191,11 +190,19 @@ DWORD GetPrivateProfileStringA(const char* section, const char* key, const char*
   if (!buffer || size == 0) return 0;
   ProfileDocument doc = Load(fileName);
   if (!section) return CopyList(doc.SectionNames(), buffer, size);
-  if (!key) return CopyList(doc.Keys(section), buffer, size);
-  std::string value;
-  if (doc.Get(section, key, &value)) return CopyString(value, buffer, size);
   std::string fallback = defaultValue ? defaultValue : "";
   while (!fallback.empty() && fallback.back() == ' ') fallback.pop_back();
+  if (!key) {
+    // Windows gives the default (as one string) for a section without keys.
+    std::vector<std::string> keys = doc.Keys(section);
+    if (!keys.empty() || fallback.empty()) return CopyList(keys, buffer, size);
+    DWORD n = CopyString(fallback, buffer, size);
+    if (n + 1 < size) buffer[n + 1] = '\0';  // still a valid list
+    return n;
+  }
+  std::string value;
+  // An empty key name always reads the default, as on Windows.
+  if (*key && doc.Get(section, key, &value)) return CopyString(value, buffer, size);
   return CopyString(fallback, buffer, size);
 }
 

@@ -19,7 +19,8 @@ namespace plat {
 
 // Returns the number of characters copied, not counting the final zero
 // (size - 1 when truncated; size - 2 for truncated name lists). Trailing
-// blanks of the default are dropped, as Windows does.
+// blanks of the default are dropped, as Windows does; like Windows, an empty
+// key reads the default, and so does the key list of a section without keys.
 DWORD GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue,
                                char* buffer, DWORD size, const char* fileName);
 // Leading decimal digits with an optional sign ("12abc" gives 12, "abc" 0);

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -98,8 +100,14 @@ TEST_F(ProfileFile, ListsSectionsAndKeysWithTwoZerosAtTheEnd) {
   EXPECT_EQ(buffer[0], '\0');
   EXPECT_EQ(buffer[1], '\0');
 
+  // Windows quirks: the default stands in for an empty key list and an empty key.
+  n = GetPrivateProfileStringA("Two", nullptr, "none", buffer, sizeof buffer, path_.c_str());
+  EXPECT_EQ(std::string(buffer, n + 2), std::string("none\0\0", 6));
+  Write("[One]\n=empty key\na=1\nB=2\n[Two]\n[one]\nc=3\n");
+  EXPECT_EQ(Get("One", "", "dflt"), "dflt");
+
   n = GetPrivateProfileSectionA("one", buffer, sizeof buffer, path_.c_str());
-  EXPECT_EQ(std::string(buffer, n + 1), std::string("a=1\0B=2\0c=3\0\0", 13));
+  EXPECT_EQ(std::string(buffer, n + 1), std::string("=empty key\0a=1\0B=2\0c=3\0\0", 24));
 }
 
 TEST_F(ProfileFile, TruncatesLikeWindows) {
@@ -205,6 +213,24 @@ TEST_F(ProfileFile, ReadOnlyFolderKeepsTheOriginal) {
   EXPECT_FALSE(WritePrivateProfileStringA("S", "k", "2", path_.c_str()));
   fs::permissions(dir_, fs::perms::owner_all);
   EXPECT_EQ(Read(), "[S]\nk=1\n");
+  EXPECT_EQ(FolderEntries(), std::vector<std::string>{"settings.ini"});
+}
+
+TEST_F(ProfileFile, FailedWriteKeepsTheOriginal) {
+  // A file size limit binds root too: the temporary file cannot be written.
+  const std::string original = "[S]\nk=1\n";
+  Write(original);
+  struct rlimit saved;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = saved;
+  small.rlim_cur = 16;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  BOOL written = WritePrivateProfileStringA("S", "k", std::string(100, 'x').c_str(), path_.c_str());
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, oldHandler);
+  EXPECT_FALSE(written);
+  EXPECT_EQ(Read(), original);
   EXPECT_EQ(FolderEntries(), std::vector<std::string>{"settings.ini"});
 }
 
