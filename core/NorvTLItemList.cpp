@@ -1,7 +1,9 @@
 // The item pointer list.
 #include "norv/NorvTLItemList.h"
 
+#include <algorithm>
 #include <new>
+#include <vector>
 #include <unordered_set>
 
 #include "norv/NorvTlgItem.h"
@@ -223,19 +225,31 @@ CNorvTreeListItem* CNorvTLItemList::FindObject(const NorvString& className,
 void CNorvTLItemList::ClearList() {
   // Unlink first: destroying an item may make plugin code look at the list
   // (or at its parent) again.
-  CNorvTLItemList items;
-  items.AddTail(*this);
+  std::vector<CNorvTreeListItem*> items;
+  items.reserve(static_cast<std::size_t>(m_nCount));
+  for (CNorvTreeListItem* item : *this) items.push_back(item);
   RemoveAll();
-  std::unordered_set<CNorvTreeListItem*> destroyed;
+  std::vector<CNorvTreeListItem*> doomed;
+  doomed.reserve(items.size());
   for (CNorvTreeListItem* item : items) {
     if (item == nullptr) continue;
     if (item->IsStatic()) {
       item->SetTreeHandle(nullptr);
       item->ClearBranchTreeHandles();
-    } else if (destroyed.insert(item).second) {
-      delete item;
+    } else {
+      doomed.push_back(item);
     }
   }
+  // An item listed twice is destroyed once; the rest go in list order.
+  std::vector<CNorvTreeListItem*> sorted(doomed);
+  std::sort(sorted.begin(), sorted.end());
+  if (std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end()) {
+    for (CNorvTreeListItem* item : doomed) delete item;
+    return;
+  }
+  std::unordered_set<CNorvTreeListItem*> destroyed;
+  for (CNorvTreeListItem* item : doomed)
+    if (destroyed.insert(item).second) delete item;
 }
 
 void CNorvTLItemList::Deleted() {

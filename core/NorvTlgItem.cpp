@@ -7,8 +7,6 @@
 #include <QLocale>
 #include <QString>
 #include <atomic>
-#include <cinttypes>
-#include <cstdio>
 #include <memory>
 
 #include "norv/NorvCommandLineInfo.h"
@@ -50,10 +48,12 @@ ItemModelState& State() {
 // An address the way the trace prints it: upper-case hexadecimal digits,
 // padded to the width of a pointer.
 NorvString PointerText(const void* p) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%0*" PRIXPTR, static_cast<int>(sizeof(void*) * 2),
-                reinterpret_cast<std::uintptr_t>(p));
-  return plat::FromUtf8(buffer);
+  // Every item's initial id is made here, so no printf machinery.
+  static const wchar_t kDigits[] = L"0123456789ABCDEF";
+  std::uintptr_t v = reinterpret_cast<std::uintptr_t>(p);
+  NorvString text(sizeof(void*) * 2, L'0');
+  for (std::size_t i = text.size(); i-- > 0; v >>= 4) text[i] = kDigits[v & 0xF];
+  return text;
 }
 
 NorvString Widen(const char* text) { return text != nullptr ? plat::FromUtf8(text) : NorvString(); }
