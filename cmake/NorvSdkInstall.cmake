@@ -37,9 +37,6 @@ set(_norv_sdk_targets norv21 norvplatform)
 # The resource compiler, when the build has it.
 if(TARGET norvrc)
   list(APPEND _norv_sdk_targets norvrc)
-  set(NORV_SDK_HAS_NORVRC TRUE)
-else()
-  set(NORV_SDK_HAS_NORVRC FALSE)
 endif()
 
 install(TARGETS ${_norv_sdk_targets} EXPORT Norv21Targets

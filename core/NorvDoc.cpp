@@ -115,11 +115,6 @@ QFont NorvLogFont::ToQFont() const {
   font.setItalic(italic != 0);
   font.setUnderline(underline != 0);
   font.setStrikeOut(strikeOut != 0);
-  if (quality == kNonAntialiasedQuality) {
-    font.setStyleStrategy(QFont::NoAntialias);
-  } else if (quality == kAntialiasedQuality || quality == kClearTypeQuality) {
-    font.setStyleStrategy(QFont::PreferAntialias);
-  }
   if ((pitchAndFamily & 0x03) == kFixedPitch) font.setFixedPitch(true);
   switch (pitchAndFamily & 0xF0) {
     case kFamilyRoman:
@@ -139,6 +134,12 @@ QFont NorvLogFont::ToQFont() const {
       break;
     default:
       break;
+  }
+  // After the style hint, which would reset the strategy.
+  if (quality == kNonAntialiasedQuality) {
+    font.setStyleStrategy(QFont::NoAntialias);
+  } else if (quality == kAntialiasedQuality || quality == kClearTypeQuality) {
+    font.setStyleStrategy(QFont::PreferAntialias);
   }
   return font;
 }
@@ -210,6 +211,7 @@ CNorvDoc::~CNorvDoc() {
   DestroyRoot();
   CPluginHandler::UnloadPlugins();
   if (gDocument == this) gDocument = nullptr;
+  if (CNorvCommandLineInfo::GetCurrent() == &m_commandLine) CNorvCommandLineInfo::SetCurrent(nullptr);
 }
 
 CNorvDoc* CNorvDoc::GetDoc() { return gDocument; }
@@ -239,7 +241,10 @@ void CNorvDoc::DestroyRoot() {
 
 BOOL CNorvDoc::SetupViews(const CNorvCommandLineInfo& info) {
   NORV_BASE_TRACE(4, 0, L"Setting up views");
-  if (CNorvCommandLineInfo::GetCurrent() == nullptr) CNorvCommandLineInfo::SetCurrent(&info);
+  // The running program's record, for GetCommandLineParameter and
+  // ExploreFrom; the document keeps its own copy so it outlives the caller's.
+  m_commandLine = info;
+  CNorvCommandLineInfo::SetCurrent(&m_commandLine);
   const BOOL quiet = info.m_bQuiet;
   CNorvPluginBase::SetHostResourceHandle(plat::CurrentResourceModule());
   DestroyRoot();

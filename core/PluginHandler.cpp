@@ -108,16 +108,13 @@ NorvString MissingRequiredExports(const NorvPluginEntryPoints& entry) {
   return missing;
 }
 
-// The message for a library that would not load: with the system's text
-// when there is one.
-void ShowLoadFailure(UINT withText, const NorvString& name, const NorvString& file,
+// The message for a library that would not load, with the system's text
+// for the failure (string 7056 when there is none).
+void ShowLoadFailure(UINT message, const NorvString& name, const NorvString& file,
                      const std::string& systemText) {
-  if (systemText.empty()) {
-    norvhost::ShowMessage(7056, name.c_str(), file.c_str());
-  } else {
-    const NorvString text = plat::FromUtf8(systemText);
-    norvhost::ShowMessage(withText, name.c_str(), file.c_str(), text.c_str());
-  }
+  const NorvString text =
+      systemText.empty() ? norvhost::StringText(7056) : plat::FromUtf8(systemText);
+  norvhost::ShowMessage(message, name.c_str(), file.c_str(), text.c_str());
 }
 
 // A locale subkey name must name one key directly below "Locale".

@@ -23,7 +23,7 @@ const MessageSpec kMessages[] = {
     {7027, "", L"Description"},
     {7035, "", L"Norv Explorer"},
     {7050, "", L"Norv"},
-    {7056, "ss", L"The library of plugin %s could not be loaded.\nFile: %s"},
+    {7056, "", L"No description of the error is available."},
     {7058, "ss", L"The root object %s://%s could not be created."},
     {7059, "s", L"No plugin could be loaded for the language \"%s\"."},
     {7063, "s", L"The plugin %s could not be initialized and will not be used."},
@@ -41,8 +41,8 @@ const MessageSpec kMessages[] = {
      L"The plugin %s was built with Norv SDK %u.%u and cannot be used with this Norv, which "
      L"needs SDK %u.%u."},
     {7108, "s",
-     L"The plugin %s was built with a C++ runtime library that does not fit this Norv and "
-     L"will not be used."},
+     L"The plugin %s is a debug build (its C++ library does not fit this Norv) and will not "
+     L"be used."},
     {7110, "s", L"The plugin %s was not built for wide text and will not be used."},
 };
 

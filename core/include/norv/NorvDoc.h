@@ -21,10 +21,10 @@
 #include <QFont>
 #include <optional>
 
+#include "norv/NorvCommandLineInfo.h"
 #include "norv/NorvDocViews.h"
 #include "norv/norvtypes.h"
 
-class CNorvCommandLineInfo;
 class CNorvTreeListItem;
 class CNorvView;
 class QWidget;
@@ -154,4 +154,5 @@ class NORV_API CNorvDoc {
   NorvString m_rootClass;
   NorvString m_rootId;
   NorvString m_startPath;
+  CNorvCommandLineInfo m_commandLine;
 };

@@ -47,10 +47,11 @@
 #define NORV_PLUGIN_TEXT_CHARS 256u
 
 // First value reported by GetBuildType: non-zero when the plugin was built
-// with a C++ library whose std::string/std::wstring layout differs from the
-// framework's (the old GCC string ABI), so that no text can safely cross
-// the boundary. The framework refuses such plugins.
-#if defined(_GLIBCXX_USE_CXX11_ABI) && !_GLIBCXX_USE_CXX11_ABI
+// against a C++ library whose containers or strings are laid out
+// differently from the framework's: the checked debug containers
+// (_GLIBCXX_DEBUG) or the old GCC string ABI. No std::wstring or container
+// could then cross the boundary safely, so the framework refuses the plugin.
+#if defined(_GLIBCXX_DEBUG) || (defined(_GLIBCXX_USE_CXX11_ABI) && !_GLIBCXX_USE_CXX11_ABI)
 #define NORV_PLUGIN_BUILD_ABI_MISMATCH 1u
 #else
 #define NORV_PLUGIN_BUILD_ABI_MISMATCH 0u
