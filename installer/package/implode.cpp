@@ -145,12 +145,19 @@ unsigned FindPair(const std::uint8_t* w, unsigned p, unsigned from) {
 #if defined(__SSE2__)
   const __m128i v0 = _mm_set1_epi8(static_cast<char>(c0));
   const __m128i v1 = _mm_set1_epi8(static_cast<char>(c1));
+  auto hits = [&](unsigned at) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + at));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + at + 1));
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, v0), _mm_cmpeq_epi8(b, v1))));
+  };
+  while (q >= from + 32) {
+    q -= 32;
+    const unsigned m = hits(q) | hits(q + 16) << 16;
+    if (m != 0) return q + 31 - static_cast<unsigned>(std::countl_zero(m));
+  }
   while (q >= from + 16) {
     q -= 16;
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + q));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + q + 1));
-    const unsigned m = static_cast<unsigned>(
-        _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, v0), _mm_cmpeq_epi8(b, v1))));
+    const unsigned m = hits(q);
     if (m != 0) return q + 31 - static_cast<unsigned>(std::countl_zero(m));
   }
 #endif
