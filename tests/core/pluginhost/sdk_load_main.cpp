@@ -3,6 +3,7 @@
 //   test_core_pluginhost_sdkload <plugin library> <resource library>
 #include <stdlib.h>
 
+#include <QGuiApplication>
 #include <cstdio>
 #include <filesystem>
 
@@ -32,6 +33,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s PLUGIN RESOURCES\n", argv[0]);
     return 2;
   }
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  QGuiApplication app(argc, argv);
   char pattern[] = "/tmp/norv-sdkload-XXXXXX";
   if (mkdtemp(pattern) == nullptr) return 2;
   setenv("NORV_REGISTRY_DIR", pattern, 1);
