@@ -8,13 +8,15 @@
 //
 // Writing the exports: include this header in ONE source file of the
 // plugin, define a NorvPluginGlobals object and expand
-// NORV_PLUGIN_STANDARD_EXPORTS with it; then write Initialize and
-// GetPluginCaption (and any optional export) yourself:
+// NORV_PLUGIN_STANDARD_EXPORTS with it; add GetPluginCaption and
+// GetImageList (a macro each for the common case) and write Initialize (and
+// any optional export) yourself:
 //
 //   static NorvPluginGlobals gPlugin;
 //   NORV_PLUGIN_STANDARD_EXPORTS(gPlugin)
 //   NORV_PLUGIN_CAPTION_FROM_STRING(gPlugin, IDS_CAPTION)
-//   extern "C" BOOL Initialize(wchar_t* rootClass, wchar_t* rootId, unsigned chars) {
+//   NORV_PLUGIN_NO_IMAGES
+//   NORV_PLUGIN_EXPORT BOOL Initialize(wchar_t* rootClass, wchar_t* rootId, unsigned chars) {
 //     NorvPluginCopyText(rootClass, chars, L"CMyRoot");
 //     NorvPluginCopyText(rootId, chars, L"");
 //     return TRUE;
@@ -153,12 +155,10 @@ struct NorvPluginGlobals {
   int imageListOffset = 0;
 };
 
-// Defines the exports that only store what the framework hands over, plus
-// the version and build reports: DeInitialize, SetImageListOffset,
-// SetPluginName, SetHelpFile, SetMessageHelpFile, SetResourceInstanceHandle,
-// SetPluginId, GetBuildType, GetSDKVersion.
-#define NORV_PLUGIN_STANDARD_EXPORTS(globals)                                              \
-  NORV_PLUGIN_EXPORT void DeInitialize() {}                                                \
+// The exports that only store what the framework hands over:
+// SetImageListOffset, SetPluginName, SetHelpFile, SetMessageHelpFile,
+// SetResourceInstanceHandle and SetPluginId.
+#define NORV_PLUGIN_SETTER_EXPORTS(globals)                                                \
   NORV_PLUGIN_EXPORT void SetImageListOffset(int offset) { (globals).imageListOffset = offset; } \
   NORV_PLUGIN_EXPORT void SetPluginName(const wchar_t* text) {                             \
     (globals).name = text != nullptr ? text : L"";                                         \
@@ -172,7 +172,11 @@ struct NorvPluginGlobals {
   NORV_PLUGIN_EXPORT void SetResourceInstanceHandle(HMODULE module) {                      \
     (globals).resourceModule = module;                                                     \
   }                                                                                        \
-  NORV_PLUGIN_EXPORT void SetPluginId(int id) { (globals).pluginId = id; }                 \
+  NORV_PLUGIN_EXPORT void SetPluginId(int id) { (globals).pluginId = id; }
+
+// The version and build reports of this header's SDK: GetBuildType and
+// GetSDKVersion.
+#define NORV_PLUGIN_VERSION_EXPORTS                                                        \
   NORV_PLUGIN_EXPORT void GetBuildType(DWORD* first, DWORD* second) {                      \
     if (first != nullptr) *first = NORV_PLUGIN_BUILD_ABI_MISMATCH;                         \
     if (second != nullptr) *second = NORV_PLUGIN_BUILD_WIDE_TEXT;                          \
@@ -181,6 +185,13 @@ struct NorvPluginGlobals {
     if (version != nullptr) *version = NORV_SDK_VERSION;                                   \
     if (build != nullptr) *build = NORV_SDK_BUILD;                                         \
   }
+
+// All of the above plus a DeInitialize that does nothing. A plugin that
+// must clean up uses the two macros above and writes DeInitialize itself.
+#define NORV_PLUGIN_STANDARD_EXPORTS(globals) \
+  NORV_PLUGIN_SETTER_EXPORTS(globals)         \
+  NORV_PLUGIN_VERSION_EXPORTS                 \
+  NORV_PLUGIN_EXPORT void DeInitialize() {}
 
 // GetPluginCaption from a string of the plugin's resource module.
 #define NORV_PLUGIN_CAPTION_FROM_STRING(globals, stringId)                                \

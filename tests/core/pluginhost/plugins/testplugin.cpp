@@ -86,15 +86,7 @@ NORV_PLUGIN_EXPORT BOOL Initialize(wchar_t* rootClass, wchar_t* rootId, unsigned
 
 NORV_PLUGIN_EXPORT void DeInitialize() { ++gDeInitCalls; }
 NORV_PLUGIN_EXPORT BOOL GetImageList(int, QList<QImage>*) { return FALSE; }
-NORV_PLUGIN_EXPORT void SetImageListOffset(int offset) { gPlugin.imageListOffset = offset; }
-NORV_PLUGIN_EXPORT void SetPluginName(const wchar_t* text) { gPlugin.name = text; }
-NORV_PLUGIN_EXPORT void SetHelpFile(const wchar_t* text) { gPlugin.helpFile = text; }
-NORV_PLUGIN_EXPORT void SetMessageHelpFile(const wchar_t* text) {
-  gPlugin.messageHelpFile = text;
-}
-NORV_PLUGIN_EXPORT void SetResourceInstanceHandle(HMODULE module) {
-  gPlugin.resourceModule = module;
-}
+NORV_PLUGIN_SETTER_EXPORTS(gPlugin)
 #ifndef TEST_PLUGIN_NO_CAPTION
 NORV_PLUGIN_EXPORT void GetPluginCaption(wchar_t* caption, unsigned chars) {
   // Loaded from the current resource module: the framework must have
@@ -102,7 +94,6 @@ NORV_PLUGIN_EXPORT void GetPluginCaption(wchar_t* caption, unsigned chars) {
   NorvPluginCopyText(caption, chars, plat::LoadString(kCaptionString).c_str());
 }
 #endif
-NORV_PLUGIN_EXPORT void SetPluginId(int id) { gPlugin.pluginId = id; }
 NORV_PLUGIN_EXPORT BOOL Idle(long) {
   ++gIdleCalls;
 #ifdef TEST_PLUGIN_WANTS_IDLE
