@@ -79,6 +79,8 @@ BOOL FreeLibrary(HMODULE module) {
 
 std::string LibraryError() { return tError; }
 
+void SetLibraryError(std::string text) { SetError(std::move(text)); }
+
 std::string CurrentlyLoadingPath() { return tLoading.empty() ? std::string() : tLoading.back(); }
 
 std::string ModuleFileName(HMODULE module) {

@@ -97,9 +97,10 @@ HMODULE LoadResourceModule(const std::string& path) {
   HMODULE module = LoadLibrary(path);
   if (!module) return nullptr;
   if (!ModuleTable(module)) {
-    // Lets LibraryError() name the missing table when that is the fault.
-    GetProcAddress(module, resources::kTableSymbol);
+    const bool hasTable = GetProcAddress(module, resources::kTableSymbol) != nullptr;
     FreeLibrary(module);
+    SetLibraryError(path + (hasTable ? ": its resource table " : ": not a resource module, no ") +
+                    resources::kTableSymbol + (hasTable ? " is damaged" : ""));
     return nullptr;
   }
   return module;

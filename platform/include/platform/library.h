@@ -16,6 +16,9 @@ void* GetProcAddress(HMODULE module, const char* name);
 BOOL FreeLibrary(HMODULE module);
 // The text of the last failure in this thread (dlerror's, or ours).
 std::string LibraryError();
+// Sets that text, for loaders built on LoadLibrary that refuse a library
+// for reasons of their own.
+void SetLibraryError(std::string text);
 
 // The path of the library whose initialisers are running now in this thread
 // (empty outside LoadLibrary). The handle does not exist yet at that time.
