@@ -73,7 +73,8 @@ class NORV_API CPluginHandler {
   static int FindClassPluginId(const NorvString& className);
   static int FindItemPluginId(const CNorvTreeListItem* item);
   // The loaded library that registers a class of that name (the module
-  // that holds the class's record), or null.
+  // that holds the class's record), or null. Like GetModuleHandle the
+  // handle is not counted: never pass it to FreeLibrary.
   static HMODULE FindClassDLL(const NorvString& className);
   // Empty for an id outside the table.
   static NorvString GetPluginName(int pluginId);
