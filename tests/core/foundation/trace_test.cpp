@@ -14,11 +14,24 @@
 #include "norv/NorvCommandLineInfo.h"
 #include "norv/NorvMessageBox.h"
 #include "norv/NorvRegistryKey.h"
+#include "norv/NorvTlgItem.h"
 #include "norv/Trace.h"
 #include "platform/registry.h"
 #include "platform/resources.h"
 #include "platform/text.h"
 #include "platform/version_info.h"
+
+// An item as a plugin would define one.
+class CTraceDiskItem : public CNorvTreeListItem {
+  NORV_DECLARE_SERIAL(CTraceDiskItem)
+ public:
+  BOOL Initialize(CNorvTreeListItem* parent, const NorvString& id) override {
+    SetParent(parent);
+    m_strId = id;
+    return TRUE;
+  }
+};
+NORV_IMPLEMENT_SERIAL(CTraceDiskItem, CNorvTreeListItem, 1)
 
 namespace {
 
@@ -333,6 +346,27 @@ TEST_F(TraceTest, PluginLinesCarryThePluginNameAndFollowThePluginLevel) {
   EXPECT_TRUE(std::regex_match(
       lines[1], std::regex(R"(\[Disks\], )" + kTime + R"(, Disks\.cpp\(13\), named)")))
       << lines[1];
+}
+
+TEST_F(TraceTest, PluginLinesAboutAnItemNameItsAddress) {
+  Settings(1, folder_.path(), 4, {}, 1);
+  ASSERT_TRUE(Trace::Start(nullptr));
+  CTraceDiskItem item;
+  ASSERT_TRUE(item.Initialize(nullptr, L"C:"));
+  Trace::Indent(2);
+  NorvPluginTrace(0, &item, "DiskItem.cpp", 44, 1, L"Refresh");
+  Trace::Indent(-2);
+  char address[40];
+  std::snprintf(address, sizeof address, "0x%016llX",
+                static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(&item)));
+  std::vector<std::string> lines = Lines(ReadAll(LogFile()));
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].substr(0, 12), "[Plugin 0], ");
+  EXPECT_EQ(lines[0].substr(33), "DiskItem.cpp(44),   [CTraceDiskItem://C:] @ " + std::string(address) +
+                                     ": Refresh")
+      << lines[0];
+  EXPECT_EQ(NorvGetItemTraceInfo(&item, L"Target"),
+            L"Target: [CTraceDiskItem://C:] @ " + plat::FromUtf8(address));
 }
 
 TEST_F(TraceTest, FileNamesLoseTheirFolderOfEitherKind) {
