@@ -251,6 +251,20 @@ HiveStore::Ready HiveStore::OpenExisting(Mode mode, LONG* error) {
     *error = ERROR_BADDB;
     return mode == Mode::kRead ? Ready::kEmpty : Ready::kFailed;
   };
+  // Look at the header first: SQLite would take page 1 from a leftover
+  // write-ahead log and so accept (and later checkpoint into) any file put
+  // in place of the hive.
+  {
+    int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return broken(std::strerror(errno));
+    char header[16] = {};
+    ssize_t n = ::read(fd, header, sizeof header);
+    int readError = errno;
+    ::close(fd);
+    if (n < 0) return broken(std::strerror(readError));
+    if (n > 0 && (n < 16 || std::memcmp(header, "SQLite format 3", 16) != 0))
+      return broken("not a SQLite database");
+  }
   int rc = sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr);
   writable_ = rc == SQLITE_OK;
   if (rc != SQLITE_OK) {
@@ -264,6 +278,7 @@ HiveStore::Ready HiveStore::OpenExisting(Mode mode, LONG* error) {
     db_ = nullptr;
     return broken(why);
   }
+  owner_ = ::getpid();
   if (writable_ && sqlite3_db_readonly(db_, "main") == 1) writable_ = false;
   sqlite3_busy_timeout(db_, kBusyTimeoutMs);
 
@@ -322,6 +337,13 @@ HiveStore::Ready HiveStore::OpenExisting(Mode mode, LONG* error) {
 }
 
 HiveStore::Ready HiveStore::Prepare(Mode mode, LONG* error) {
+  if (db_ && owner_ != ::getpid()) {
+    // A forked child must not touch its parent's connection (closing it
+    // would drop the parent's file locks): leave it and start afresh.
+    db_ = nullptr;
+    statements_.clear();
+    dev_ = ino_ = 0;
+  }
   if (stale_) {
     Close();
   }
@@ -351,12 +373,15 @@ HiveStore::Ready HiveStore::Prepare(Mode mode, LONG* error) {
       }
       continue;
     }
-    if (st.st_dev != dev_ || st.st_ino != ino_) {
+    std::string stamp = std::to_string(st.st_size) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
+                        std::to_string(st.st_mtim.tv_nsec) + ":" + std::to_string(st.st_mode);
+    if (st.st_dev != dev_ || st.st_ino != ino_ || (broken_ && stamp != brokenStamp_)) {
       // Another file than the one we knew (created, replaced or restored).
       Close();
       broken_ = false;
       dev_ = st.st_dev;
       ino_ = st.st_ino;
+      brokenStamp_ = stamp;
       if (!S_ISREG(st.st_mode)) {
         MarkBroken("not a regular file");
       } else {

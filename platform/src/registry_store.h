@@ -89,6 +89,10 @@ class HiveStore {
   bool stale_ = false;   // the connection is to be closed before the next call
   dev_t dev_ = 0;
   ino_t ino_ = 0;
+  pid_t owner_ = 0;      // the process that opened db_
+  // While broken no connection holds the file open, so its inode number may
+  // be reused by a new file: size, time and mode tell them apart.
+  std::string brokenStamp_;
   std::unordered_map<const char*, sqlite3_stmt*> statements_;
 };
 

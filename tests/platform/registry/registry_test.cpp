@@ -407,6 +407,28 @@ TEST_F(Registry, CorruptHiveIsReportedReadsEmptyAndIsNeverWritten) {
   RegCloseKey(fresh);
 }
 
+TEST_F(Registry, HiveReplacedWhileInUseIsCheckedAgain) {
+  HKEY key = Create(HKEY_LOCAL_MACHINE, L"Software\\Swap");
+  BYTE b = 1;
+  ASSERT_EQ(RegSetValueExW(key, L"v", 0, REG_BINARY, &b, 1), ERROR_SUCCESS);
+  std::filesystem::path file = dir_ / "machine.db", replacement = dir_ / "new.db";
+  std::ofstream(replacement, std::ios::binary) << std::string(4096, '\x5a');
+  std::filesystem::rename(replacement, file);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(RegQueryValueExW(key, L"v", nullptr, nullptr, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegSetValueExW(key, L"v", 0, REG_BINARY, &b, 1), ERROR_BADDB);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find(file.string()), std::string::npos);
+  EXPECT_EQ(ReadFile(file), std::string(4096, '\x5a'));
+  RegCloseKey(key);
+
+  // A folder where the hive should be is no hive either.
+  std::filesystem::remove(file);
+  std::filesystem::create_directory(file);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(RegSetValueExW(HKEY_LOCAL_MACHINE, L"v", 0, REG_BINARY, &b, 1), ERROR_BADDB);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("not a regular file"), std::string::npos);
+}
+
 TEST_F(Registry, ForeignDatabaseIsNotTakenForAHive) {
   std::filesystem::path file = dir_ / "machine.db";
   {
@@ -442,6 +464,29 @@ TEST_F(Registry, ThreadsShareHandlesAndHives) {
   DWORD values = 0;
   ASSERT_EQ(RegQueryInfoKeyW(key, nullptr, &values), ERROR_SUCCESS);
   EXPECT_EQ(values, 1000u);
+  RegCloseKey(key);
+}
+
+// A child made by fork() after the parent used a hive opens its own
+// connection; both go on working.
+TEST_F(Registry, ForkedChildUsesItsOwnConnection) {
+  HKEY key = Create(HKEY_CURRENT_USER, L"Software\\Fork");
+  DWORD v = 1;
+  ASSERT_EQ(RegSetValueExW(key, L"parent", 0, REG_DWORD, reinterpret_cast<BYTE*>(&v), 4), ERROR_SUCCESS);
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    DWORD c = 2;
+    LONG rc = RegSetValueExW(key, L"child", 0, REG_DWORD, reinterpret_cast<BYTE*>(&c), 4);
+    _exit(rc == ERROR_SUCCESS ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ASSERT_EQ(RegSetValueExW(key, L"after", 0, REG_DWORD, reinterpret_cast<BYTE*>(&v), 4), ERROR_SUCCESS);
+  DWORD values = 0;
+  ASSERT_EQ(RegQueryInfoKeyW(key, nullptr, &values), ERROR_SUCCESS);
+  EXPECT_EQ(values, 3u);
   RegCloseKey(key);
 }
 
