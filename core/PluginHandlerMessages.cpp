@@ -10,7 +10,7 @@
 namespace norvhost {
 namespace {
 
-struct MessageSpec {
+struct MessageEntry {
   UINT id;
   const char* signature;  // what the text is formatted with
   const wchar_t* text;    // built-in English text
@@ -18,7 +18,7 @@ struct MessageSpec {
 
 // The texts the framework falls back on; hosts translate them in their
 // string resources under the same numbers.
-const MessageSpec kMessages[] = {
+const MessageEntry kMessages[] = {
     {7026, "", L"Name"},
     {7027, "", L"Description"},
     {7035, "", L"Norv Explorer"},
@@ -46,27 +46,27 @@ const MessageSpec kMessages[] = {
     {7110, "s", L"The plugin %s was not built for wide text and will not be used."},
 };
 
-const MessageSpec* FindSpec(UINT id) {
-  for (const auto& spec : kMessages) {
-    if (spec.id == id) return &spec;
+const MessageEntry* FindSpec(UINT id) {
+  for (const auto& entry : kMessages) {
+    if (entry.id == id) return &entry;
   }
   return nullptr;
 }
 
 // The format to use: the host's text when it fits the arguments.
-NorvString FormatFor(UINT id, const MessageSpec* spec) {
+NorvString FormatFor(UINT id, const MessageEntry* entry) {
   const HMODULE host = plat::HostResourceModule();
   NorvString text;
   if (host != nullptr) text = plat::LoadString(id, host);
-  if (spec == nullptr) return text;
-  if (text.empty() || !FormatFits(text, spec->signature)) return spec->text;
+  if (entry == nullptr) return text;
+  if (text.empty() || !FormatFits(text, entry->signature)) return entry->text;
   return text;
 }
 
 NorvString FormatV(UINT id, va_list args) {
-  const MessageSpec* spec = FindSpec(id);
-  const NorvString format = FormatFor(id, spec);
-  if (spec == nullptr || spec->signature[0] == '\0') {
+  const MessageEntry* entry = FindSpec(id);
+  const NorvString format = FormatFor(id, entry);
+  if (entry == nullptr || entry->signature[0] == '\0') {
     // Nothing to format with: a literal "%" must stay as it is.
     return format;
   }
@@ -122,8 +122,8 @@ bool FormatFits(const NorvString& format, const char* signature) {
 }
 
 NorvString DefaultText(UINT id) {
-  const MessageSpec* spec = FindSpec(id);
-  return spec != nullptr ? NorvString(spec->text) : NorvString();
+  const MessageEntry* entry = FindSpec(id);
+  return entry != nullptr ? NorvString(entry->text) : NorvString();
 }
 
 NorvString MessageText(UINT id, ...) {
