@@ -61,7 +61,8 @@ int main(int argc, char** argv) {
     }
   }
 
-  if (list) std::printf("%4s %12s %12s %8s  %s\n", "Seq", "Compressed", "Offset", "CRC", "Name");
+  if (list)
+    std::printf("%4s %12s %12s %12s %8s  %s\n", "Seq", "Size", "Compressed", "Offset", "CRC", "Name");
   zel::PackageWalker walker(input);
   zel::MemberInfo member;
   int members = 0, bad = 0;
@@ -72,8 +73,11 @@ int main(int argc, char** argv) {
     char name[zel::kMaxMemberName + 1];
     Printable(member.name, name, sizeof name);
     if (list) {
-      std::printf("%4" PRIu32 " %12" PRIu32 " %12" PRIu64 " %08" PRIX32 "  %s\n", member.sequence,
-                  member.compressedLength, member.dataOffset, member.crc, name);
+      // The content size is not stored; decoding tells it.
+      std::uint64_t size = 0;
+      zel::DecodeMember(input, member, nullptr, nullptr, &size);
+      std::printf("%4" PRIu32 " %12" PRIu64 " %12" PRIu32 " %12" PRIu64 " %08" PRIX32 "  %s\n",
+                  member.sequence, size, member.compressedLength, member.dataOffset, member.crc, name);
       continue;
     }
     std::uint64_t size = 0;

@@ -48,7 +48,7 @@ class PackageFormat : public ScratchTest {};
 TEST_F(PackageFormat, WrittenMembersWalkBackInReverseOrder) {
   const std::string stub = "\x7f" "ELF stub image bytes";
   std::string big;
-  for (int i = 0; i < 100000; ++i) big += static_cast<char>((i * i) >> 3);
+  for (unsigned i = 0; i < 100000; ++i) big += static_cast<char>((i * i) >> 3);
   WriteFile(Path("client.exe"), stub);
   WriteFile(Path("a.bin"), big);
   WriteFile(Path("empty.txt"), "");
