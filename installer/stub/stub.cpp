@@ -131,7 +131,8 @@ int main() {
   char tempDir[kPath] = {};
 
   ssize_t length = readlink("/proc/self/exe", ownPath, sizeof ownPath - 1);
-  if (length < 0) length = 0;
+  // A path that filled the buffer may be cut short: better none than a wrong one.
+  if (length < 0 || static_cast<std::size_t>(length) >= sizeof ownPath - 1) length = 0;
   ownPath[length] = '\0';
   const char* slash = std::strrchr(ownPath, '/');
   Copy(ownName, sizeof ownName, slash ? slash + 1 : ownPath);
