@@ -1,0 +1,67 @@
+// Numbers of the Files plugin's strings (res/files_*.rc) and of its own
+// commands.
+#pragma once
+#include "norv/norvtypes.h"
+
+constexpr UINT IDS_FILES_CAPTION = 100;
+constexpr UINT IDS_FILES_COL_NAME = 101;
+constexpr UINT IDS_FILES_COL_SIZE = 102;
+constexpr UINT IDS_FILES_COL_TYPE = 103;
+constexpr UINT IDS_FILES_COL_MODIFIED = 104;
+constexpr UINT IDS_FILES_TYPE_FOLDER = 105;
+constexpr UINT IDS_FILES_TYPE_FILE = 106;
+constexpr UINT IDS_FILES_TYPE_EXT = 107;      // "%s file"
+constexpr UINT IDS_FILES_NEW_FOLDER = 108;
+constexpr UINT IDS_FILES_SIZE_BYTES = 109;    // "%s bytes"
+constexpr UINT IDS_FILES_MENU_NEW_FOLDER = 110;
+constexpr UINT IDS_FILES_MENU_RENAME = 111;
+constexpr UINT IDS_FILES_MENU_DELETE = 112;
+constexpr UINT IDS_FILES_MENU_CUT = 113;
+constexpr UINT IDS_FILES_MENU_COPY = 114;
+constexpr UINT IDS_FILES_MENU_PASTE = 115;
+constexpr UINT IDS_FILES_MENU_REFRESH = 116;
+constexpr UINT IDS_FILES_MENU_COPY_PATH = 117;
+constexpr UINT IDS_FILES_MENU_OPEN = 118;
+constexpr UINT IDS_FILES_MENU_COPY_HERE = 119;
+constexpr UINT IDS_FILES_MENU_MOVE_HERE = 120;
+constexpr UINT IDS_FILES_MENU_CANCEL = 121;
+constexpr UINT IDS_FILES_ERR_RENAME = 130;    // "%s could not be renamed:\n%s"
+constexpr UINT IDS_FILES_ERR_DELETE = 131;
+constexpr UINT IDS_FILES_ERR_NEW_FOLDER = 132;
+constexpr UINT IDS_FILES_ERR_COPY = 133;
+constexpr UINT IDS_FILES_ERR_MOVE = 134;
+constexpr UINT IDS_FILES_ERR_NAME = 135;      // "\"%s\" is not a valid name."
+
+// Host commands the items answer (the host's menu and toolbar ids).
+constexpr UINT ID_FILES_REFRESH = 35000;
+constexpr UINT ID_FILES_DELETE = 35009;
+constexpr UINT ID_FILES_NEW = 35024;
+constexpr UINT ID_FILES_PASTE = 35025;
+constexpr UINT ID_FILES_CUT = 35026;
+constexpr UINT ID_FILES_COPY = 35027;
+constexpr UINT ID_FILES_RENAME = 35128;
+// The plugin's own item commands.
+constexpr UINT ID_FILES_COPY_PATH = 41001;
+constexpr UINT ID_FILES_OPEN = 41002;
+constexpr UINT ID_FILES_COPY_HERE = 41010;
+constexpr UINT ID_FILES_MOVE_HERE = 41011;
+
+// The item clipboard format shared by files and folders, so that both
+// travel in one cut, copy or drag.
+#define FILES_CLIPBOARD_FORMAT L"NorvFiles"
+
+// Key states of a drop (the Windows MK_ values the views pass on).
+constexpr DWORD FILES_MK_SHIFT = 0x0004;
+constexpr DWORD FILES_MK_CONTROL = 0x0008;
+
+// Column ids: 0 is the name, so that sorting by it and the tree's own
+// sorting agree.
+constexpr UINT FILES_COL_NAME = 0;
+constexpr UINT FILES_COL_SIZE = 1;
+constexpr UINT FILES_COL_TYPE = 2;
+constexpr UINT FILES_COL_MODIFIED = 3;
+
+// Images in the plugin's image lists.
+constexpr int FILES_IMAGE_FOLDER = 0;
+constexpr int FILES_IMAGE_FOLDER_OPEN = 1;
+constexpr int FILES_IMAGE_FILE = 2;
