@@ -148,6 +148,26 @@ TEST_F(ClipboardTest, PasteOfCutEmptiesClipboard) {
   EXPECT_FALSE(GetItemsFromClipboard(pasted, CNorvClipBoardItem::cut, nullptr, kFormat));
 }
 
+TEST_F(ClipboardTest, FormatsHoldTheArchiveBytes) {
+  Items items;
+  items.Add(L"i");
+  std::unique_ptr<QMimeData> data(CreateItemsMimeData(
+      &items.list, nullptr, {}, CNorvClipBoardItem::copy, L"P", L"Q", FALSE, L"CX"));
+  ASSERT_NE(data, nullptr);
+  EXPECT_EQ(data->data("application/x-norv-clipformat"),
+            QByteArray("\xFF\xFE\xFF\x02" "C\0X\0" "\x01\0\0\0", 12));
+  EXPECT_EQ(data->data("application/x-norv-parentinfo"),
+            QByteArray("\xFF\xFE\xFF\x01" "P\0" "\xFF\xFE\xFF\x01" "Q\0", 12));
+  // The carrier, its list (one item) and the item, each with its class tag.
+  const QByteArray items_ = data->data("application/x-norv-items;format=copyCX");
+  ASSERT_GT(items_.size(), 6);
+  EXPECT_EQ(items_.left(6), QByteArray("\xFF\xFF\x01\0\x12\0", 6));
+  EXPECT_EQ(items_.mid(6, 18), QByteArray("CNorvClipBoardItem"));
+  EXPECT_EQ(items_.mid(24, 6), QByteArray("\xFF\xFF\x01\0\x0F\0", 6));
+  EXPECT_EQ(items_.mid(30, 15), QByteArray("CNorvTLItemList"));
+  EXPECT_EQ(items_.mid(45, 4), QByteArray("\x01\0\0\0", 4));
+}
+
 TEST_F(ClipboardTest, CutReadFromDropDataLeavesClipboardAlone) {
   clipboard->setText("elsewhere");
   Items items;
