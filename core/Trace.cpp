@@ -534,6 +534,9 @@ void Trace::DumpWindowsVersion() {
 }
 
 void Trace::DumpLoadedModules(const NorvString& title) {
+  // Reading every module's version record is not free; skip it when nothing
+  // would be written.
+  if (LoadLevel(gNorvBaseTraceLevel) < 0) return;
   TraceState& s = State();
   // Each file once, at the address of its first mapping (the maps are in
   // address order). Only file-backed mappings are modules.
