@@ -1,10 +1,182 @@
 #!/usr/bin/env bash
-# The demonstration behind "./build.sh run": shows the parts that exist at work
-# in a scratch registry, so that nothing on the machine is touched.
+# The demonstration behind "./build.sh run": shows the parts that exist at
+# work, in a scratch registry and a scratch temporary folder, so that
+# nothing on the machine is touched and nothing is left behind. Each step
+# skips itself, with a note, when its program is not built.
+#
+#   tools/demo.sh [BUILD_FOLDER]      (default: build)
 set -euo pipefail
+
 BUILD=${1:-build}
-BIN=$BUILD/bin
-export NORV_REGISTRY_DIR=$(mktemp -d)
-trap 'rm -rf "$NORV_REGISTRY_DIR"' EXIT
-echo "Scratch registry in $NORV_REGISTRY_DIR"
-ls "$BIN"
+BIN=$(cd "$BUILD/bin" 2>/dev/null && pwd) || { echo "demo: no $BUILD/bin; build first" >&2; exit 1; }
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/norv-demo-XXXXXX")
+cleanup() {
+  # A background process of the watch step may still run.
+  jobs -p | xargs -r kill 2>/dev/null || true
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+mkdir -p "$WORK/registry" "$WORK/tmp" "$WORK/trace" "$WORK/runtime" "$WORK/files"
+chmod 700 "$WORK/runtime"
+export NORV_REGISTRY_DIR="$WORK/registry"
+export TMPDIR="$WORK/tmp"
+export XDG_RUNTIME_DIR="$WORK/runtime"
+# No display needed: the explorer's offscreen platform will do.
+[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] || export QT_QPA_PLATFORM=offscreen
+
+heading() { printf '\n==== %s ====\n\n' "$*"; }
+note() { printf '  (%s)\n' "$*"; }
+have() { [ -x "$BIN/$1" ]; }
+# Shows the first N lines of standard input and how many were left out.
+clip() {
+  awk -v n="$1" 'NR <= n { print } END { if (NR > n) printf "  ... %d more lines\n", NR - n }'
+}
+size() { stat -c %s "$1"; }
+
+echo "Norv 2.1 demonstration"
+echo "Build:    $BIN"
+echo "Scratch:  $WORK (registry, temporary files, trace; removed at the end)"
+
+# --------------------------------------------------------------------------
+heading "1. Plugin registration (regtool)"
+registered=()
+if have regtool; then
+  for plugin in system files; do
+    if [ -f "$BIN/$plugin.reg" ]; then
+      echo "\$ regtool import $plugin.reg"
+      "$BIN/regtool" import "$BIN/$plugin.reg"
+      registered+=("$plugin")
+    else
+      note "$plugin.reg is not built: that plugin is left out"
+    fi
+  done
+  if ((${#registered[@]})); then
+    echo
+    echo "\$ regtool query \"HKLM\\Software\\Velmora\\NORV2.1\" /s"
+    "$BIN/regtool" query 'HKLM\Software\Velmora\NORV2.1' /s
+  fi
+else
+  note "regtool is not built: no plugin can be registered"
+fi
+
+# --------------------------------------------------------------------------
+heading "2. The explorer without windows (norvexplore-cli)"
+cli_ran=0
+if ! have norvexplore-cli; then
+  note "norvexplore-cli is not built"
+elif [[ " ${registered[*]-} " != *" system "* ]]; then
+  note "the System plugin is not registered"
+else
+  # With both plugins the framework root holds one child per plugin; with
+  # System alone, System is the root.
+  if [[ " ${registered[*]} " == *" files "* ]]; then
+    processes=/System/Processes
+  else
+    processes=/Processes
+  fi
+  trace=(traceEnabled:1 traceLevel:4 traceKeepFiles:1 "traceLocation:$WORK/trace/")
+  echo "\$ norvexplore-cli --depth 2 --list $processes ${trace[*]}"
+  "$BIN/norvexplore-cli" --depth 2 --list "$processes" "${trace[@]}" | clip 30
+  cli_ran=1
+
+  echo
+  echo "Changes reported by the System plugin's worker thread while a short"
+  echo "process starts and ends (the object flag table, as the tree view takes it):"
+  echo "\$ norvexplore-cli --depth 0 --list $processes --watch 4   (and: sleep 2 &)"
+  (sleep 1; exec sleep 2) &
+  "$BIN/norvexplore-cli" --depth 0 --list "$processes" --watch 4 |
+    sed -n '/^Watching/,$p' | grep -E 'Watching|Folder|DELETED|refresh request' | clip 12
+  wait
+
+  echo
+  echo "\$ norvexplore-cli --depth 1 locale:deu"
+  "$BIN/norvexplore-cli" --depth 1 locale:deu
+fi
+
+# --------------------------------------------------------------------------
+heading "3. Trace log of that run"
+log=$(ls "$WORK"/trace/NORV2.1_*_log.txt 2>/dev/null | head -1 || true)
+if ((cli_ran)) && [ -n "$log" ]; then
+  echo "$(basename "$log"), $(wc -l <"$log") lines; the first 25:"
+  clip 25 <"$log"
+else
+  note "no trace was written (the explorer step did not run)"
+fi
+
+# --------------------------------------------------------------------------
+heading "4. Implode stream codec (implode)"
+sample="$WORK/files/sample.txt"
+cat "$ROOT"/docs/*.md >"$sample" 2>/dev/null || printf 'Norv %.0s' {1..2000} >"$sample"
+if have implode; then
+  "$BIN/implode" "$sample" "$WORK/files/sample.imp"
+  "$BIN/implode" -d "$WORK/files/sample.imp" "$WORK/files/sample.out"
+  printf '  %-34s %8d bytes\n' "original (the docs, concatenated)" "$(size "$sample")" \
+    "imploded" "$(size "$WORK/files/sample.imp")" \
+    "exploded again" "$(size "$WORK/files/sample.out")"
+  if cmp -s "$sample" "$WORK/files/sample.out"; then
+    echo "  round trip: identical"
+  else
+    echo "  round trip: DIFFERENT"
+  fi
+else
+  note "implode is not built"
+fi
+
+# --------------------------------------------------------------------------
+heading "5. Client package (stub, zelpack)"
+le32() {  # a 32-bit number, little-endian
+  local v=$1
+  printf "\\$(printf %03o $((v & 255)))\\$(printf %03o $(((v >> 8) & 255)))"
+  printf "\\$(printf %03o $(((v >> 16) & 255)))\\$(printf %03o $(((v >> 24) & 255)))"
+}
+crc32() {  # CRC-32 of a file, little-endian, from gzip's trailer
+  gzip -c <"$1" | tail -c 8 | head -c 4
+}
+if ! have zelpack || ! have stub || ! have implode; then
+  note "zelpack, stub or implode is not built"
+elif ! command -v gzip >/dev/null; then
+  note "gzip is missing (it supplies the members' CRC-32)"
+else
+  package="$WORK/files/client.exe"
+  # A package is the stub followed by members, each written as the package
+  # writer does: imploded data, CRC-32, compressed length, sequence number,
+  # name length, name, and name length + 16.
+  cp "$BIN/stub" "$package"
+  members=("$sample" "$BIN/system.reg")
+  [ -n "$log" ] && members+=("$log")
+  seq=0
+  for member in "${members[@]}"; do
+    seq=$((seq + 1))
+    name=$(basename "$member")
+    "$BIN/implode" "$member" "$WORK/files/member.imp"
+    {
+      cat "$WORK/files/member.imp"
+      crc32 "$member"
+      le32 "$(size "$WORK/files/member.imp")"
+      le32 "$seq"
+      le32 "${#name}"
+      printf '%s' "$name"
+      le32 $((${#name} + 16))
+    } >>"$package"
+  done
+  echo "client.exe: stub $(size "$BIN/stub") bytes + ${#members[@]} members = $(size "$package") bytes"
+  echo
+  echo "\$ zelpack list client.exe"
+  "$BIN/zelpack" list "$package"
+  echo
+  echo "\$ zelpack test client.exe"
+  "$BIN/zelpack" test "$package"
+  echo
+  echo "\$ zelpack extract client.exe out/"
+  "$BIN/zelpack" extract "$package" "$WORK/files/out" >/dev/null
+  if cmp -s "$sample" "$WORK/files/out/$(basename "$sample")"; then
+    echo "  extracted $(ls "$WORK/files/out" | wc -l) files; $(basename "$sample") is identical to the original"
+  else
+    echo "  extracted $(basename "$sample") DIFFERS from the original"
+  fi
+fi
+
+heading "Done"
+echo "The scratch folder is removed now."
