@@ -67,31 +67,9 @@ NorvString Replace(NorvString text, const NorvString& from, const NorvString& to
   return text;
 }
 
-// Encloses one argument in double quotes for the receiving program's
-// command-line rules (backslashes count only in front of a quote): quotes
-// become \" and the backslashes in front of a quote or of the closing
-// quote are doubled, so every value arrives as one argument, unchanged.
-std::string QuoteArgument(const NorvString& text) {
-  const std::string value = plat::ToUtf8(text);
-  std::string out = "\"";
-  std::size_t backslashes = 0;
-  for (char c : value) {
-    if (c == '\\') {
-      ++backslashes;
-      continue;
-    }
-    if (c == '"') {
-      out.append(backslashes * 2 + 1, '\\');
-    } else {
-      out.append(backslashes, '\\');
-    }
-    backslashes = 0;
-    out.push_back(c);
-  }
-  out.append(backslashes * 2, '\\');
-  out.push_back('"');
-  return out;
-}
+// Every value is quoted for the receiving program's command-line rules, so
+// that it arrives as one argument, unchanged.
+std::string QuoteArgument(const NorvString& text) { return plat::QuoteArgument(plat::ToUtf8(text), true); }
 
 NorvString TreeText(CNorvTreeListItem* item, UINT mask) {
   NorvResourceStack resources(item->GetResourceInstanceHandle());

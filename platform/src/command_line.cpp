@@ -71,13 +71,26 @@ std::vector<std::string> SplitCommandLine(std::string_view line) {
 
 namespace {
 
-void AppendQuoted(const std::string& arg, std::string& out) {
-  bool plain = !arg.empty() && arg.find_first_of(" \t\"") == std::string::npos;
-  if (plain) {
-    out += arg;  // backslashes are literal when no quote follows them
+void AppendQuoted(const std::string& arg, std::string& out) { out += QuoteArgument(arg); }
+
+void AppendProgram(const std::string& program, std::string& out) {
+  bool blank = program.find_first_of(" \t") != std::string::npos;
+  if (!program.empty() && !blank && program.front() != '"') {
+    out += program;
     return;
   }
   out += '"';
+  for (char c : program)
+    if (c != '"') out += c;
+  out += '"';
+}
+
+}  // namespace
+
+std::string QuoteArgument(std::string_view arg, bool alwaysQuote) {
+  bool plain = !alwaysQuote && !arg.empty() && arg.find_first_of(" \t\"") == std::string_view::npos;
+  if (plain) return std::string(arg);  // backslashes are literal when no quote follows them
+  std::string out = "\"";
   size_t backslashes = 0;
   for (char c : arg) {
     if (c == '\\') {
@@ -95,21 +108,8 @@ void AppendQuoted(const std::string& arg, std::string& out) {
   // Before the closing quote every backslash must be doubled.
   out.append(backslashes * 2, '\\');
   out += '"';
+  return out;
 }
-
-void AppendProgram(const std::string& program, std::string& out) {
-  bool blank = program.find_first_of(" \t") != std::string::npos;
-  if (!program.empty() && !blank && program.front() != '"') {
-    out += program;
-    return;
-  }
-  out += '"';
-  for (char c : program)
-    if (c != '"') out += c;
-  out += '"';
-}
-
-}  // namespace
 
 std::string JoinCommandLine(const std::vector<std::string>& argv) {
   std::string out;

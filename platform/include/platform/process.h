@@ -24,6 +24,9 @@ std::vector<std::string> SplitCommandLine(std::string_view commandLine);
 // and does not start with one (Windows cannot express more); other quotes in
 // it are dropped.
 std::string JoinCommandLine(const std::vector<std::string>& argv);
+// One argument quoted so that SplitCommandLine gives it back whole; plain
+// arguments stay unquoted unless alwaysQuote is set.
+std::string QuoteArgument(std::string_view arg, bool alwaysQuote = false);
 
 // CreateProcess's answers for a program that is not executable and for a
 // working directory that does not exist.
