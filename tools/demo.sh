@@ -126,41 +126,14 @@ fi
 
 # --------------------------------------------------------------------------
 heading "5. Client package (stub, zelpack)"
-le32() {  # a 32-bit number, little-endian
-  local v=$1
-  printf "\\$(printf %03o $((v & 255)))\\$(printf %03o $(((v >> 8) & 255)))"
-  printf "\\$(printf %03o $(((v >> 16) & 255)))\\$(printf %03o $(((v >> 24) & 255)))"
-}
-crc32() {  # CRC-32 of a file, little-endian, from gzip's trailer
-  gzip -c <"$1" | tail -c 8 | head -c 4
-}
-if ! have zelpack || ! have stub || ! have implode; then
-  note "zelpack, stub or implode is not built"
-elif ! command -v gzip >/dev/null; then
-  note "gzip is missing (it supplies the members' CRC-32)"
+if ! have zelpack || ! have stub; then
+  note "zelpack or stub is not built"
 else
   package="$WORK/files/client.exe"
-  # A package is the stub followed by members, each written as the package
-  # writer does: imploded data, CRC-32, compressed length, sequence number,
-  # name length, name, and name length + 16.
-  cp "$BIN/stub" "$package"
   members=("$sample" "$BIN/system.reg")
   [ -n "$log" ] && members+=("$log")
-  seq=0
-  for member in "${members[@]}"; do
-    seq=$((seq + 1))
-    name=$(basename "$member")
-    "$BIN/implode" "$member" "$WORK/files/member.imp"
-    {
-      cat "$WORK/files/member.imp"
-      crc32 "$member"
-      le32 "$(size "$WORK/files/member.imp")"
-      le32 "$seq"
-      le32 "${#name}"
-      printf '%s' "$name"
-      le32 $((${#name} + 16))
-    } >>"$package"
-  done
+  echo "\$ zelpack create client.exe stub ${members[*]##*/}"
+  "$BIN/zelpack" create "$package" "$BIN/stub" "${members[@]}"
   echo "client.exe: stub $(size "$BIN/stub") bytes + ${#members[@]} members = $(size "$package") bytes"
   echo
   echo "\$ zelpack list client.exe"

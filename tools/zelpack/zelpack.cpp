@@ -3,6 +3,9 @@
 //   zelpack list PACKAGE            members, last appended first
 //   zelpack test PACKAGE            checks every member's CRC
 //   zelpack extract PACKAGE FOLDER  extracts every member into FOLDER
+//   zelpack create PACKAGE STUB FILE...
+//                                   writes STUB followed by FILE... as members,
+//                                   with the package writer ZipTheSend uses
 // Exit status: 0 when every member is sound, 1 when one is not, 2 for usage
 // or a package that cannot be opened.
 #include <fcntl.h>
@@ -13,8 +16,10 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "package_reader.h"
+#include "package_writer.h"
 
 namespace {
 
@@ -22,7 +27,8 @@ int Usage() {
   std::fprintf(stderr,
                "usage: zelpack list PACKAGE\n"
                "       zelpack test PACKAGE\n"
-               "       zelpack extract PACKAGE FOLDER\n");
+               "       zelpack extract PACKAGE FOLDER\n"
+               "       zelpack create PACKAGE STUB FILE...\n");
   return 2;
 }
 
@@ -35,11 +41,65 @@ void Printable(const char* in, char* out, std::size_t size) {
   out[i] = '\0';
 }
 
+// Copies the stub to a new package file (never over an existing one, so a
+// slip of the arguments cannot destroy a package or a program).
+bool CopyStub(const char* stub, const char* package) {
+  int in = open(stub, O_RDONLY | O_CLOEXEC);
+  if (in < 0) {
+    std::fprintf(stderr, "zelpack: cannot open stub %s: %s\n", stub, std::strerror(errno));
+    return false;
+  }
+  int out = open(package, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0755);
+  if (out < 0) {
+    std::fprintf(stderr, "zelpack: cannot create %s: %s\n", package, std::strerror(errno));
+    close(in);
+    return false;
+  }
+  char buffer[65536];
+  bool ok = true;
+  for (;;) {
+    ssize_t n = read(in, buffer, sizeof buffer);
+    if (n == 0) break;
+    if (n < 0 || write(out, buffer, static_cast<std::size_t>(n)) != n) {
+      std::fprintf(stderr, "zelpack: copying the stub failed: %s\n", std::strerror(errno));
+      ok = false;
+      break;
+    }
+  }
+  close(in);
+  if (close(out) != 0) ok = false;
+  if (!ok) unlink(package);
+  return ok;
+}
+
+int Create(int count, char** files, const char* package, const char* stub) {
+  std::vector<zel::PackageEntry> entries(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    if (std::strlen(files[i]) >= sizeof entries[i].source) {
+      std::fprintf(stderr, "zelpack: path too long: %s\n", files[i]);
+      return 2;
+    }
+    if (access(files[i], R_OK) != 0)
+      std::fprintf(stderr, "zelpack: %s cannot be read and is left out\n", files[i]);
+    std::strcpy(entries[static_cast<std::size_t>(i)].source, files[i]);
+    entries[static_cast<std::size_t>(i)].name = nullptr;
+  }
+  if (!CopyStub(stub, package)) return 2;
+  // One call, so that the members are numbered as one sequence.
+  int written = zel::WritePackageMembers(package, count, entries.data(), 4096);
+  std::printf("%s: %d of %d member(s) written\n", package, written, count);
+  return written == count ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 3) return Usage();
   const char* command = argv[1];
+  if (std::strcmp(command, "create") == 0) {
+    if (argc < 5) return Usage();
+    return Create(argc - 4, argv + 4, argv[2], argv[3]);
+  }
   bool list = std::strcmp(command, "list") == 0;
   bool test = std::strcmp(command, "test") == 0;
   bool extract = std::strcmp(command, "extract") == 0;

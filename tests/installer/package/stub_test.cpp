@@ -168,3 +168,30 @@ TEST_F(StubRun, NoTemporaryDirectoryMeansNothingHappens) {
 }
 
 }  // namespace
+
+// zelpack create writes with the package writer: the stub runs the result,
+// members are numbered in order, and an existing file is never overwritten.
+TEST_F(StubRun, ZelpackCreateBuildsAPackageTheStubUnpacks) {
+  WriteFile(Path("build/a.txt"), std::string(5000, 'a'));
+  WriteFile(Path("build/b.bin"), "b-content");
+  std::string package = Path("made.exe");
+  auto created = pkgtest::Run({ZELPACK_FILE, "create", package, STUB_FILE, Path("build/a.txt"),
+                               Path("build/b.bin")},
+                              {}, Path("zc.txt"));
+  ASSERT_EQ(created.status, 0) << created.output;
+  auto listed = pkgtest::Run({ZELPACK_FILE, "list", package}, {}, Path("zl.txt"));
+  EXPECT_NE(listed.output.find("2 member(s)"), std::string::npos) << listed.output;
+  auto result = RunPackage(package);
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(ReadFile(Run_("a.txt")), std::string(5000, 'a'));
+  EXPECT_EQ(ReadFile(Run_("b.bin")), "b-content");
+
+  auto again = pkgtest::Run({ZELPACK_FILE, "create", package, STUB_FILE, Path("build/a.txt")}, {},
+                            Path("zc2.txt"));
+  EXPECT_EQ(again.status, 2);
+  auto missing = pkgtest::Run({ZELPACK_FILE, "create", Path("other.exe"), STUB_FILE,
+                               Path("build/a.txt"), Path("build/none")},
+                              {}, Path("zc3.txt"));
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.output.find("1 of 2"), std::string::npos) << missing.output;
+}
