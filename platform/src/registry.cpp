@@ -129,6 +129,17 @@ LONG Descend(const RegKeyObject& parent, std::vector<std::string>* names, RegKey
   return ERROR_SUCCESS;
 }
 
+// Resolves `parent` and splits `subKey`: *base is where the remaining
+// *names start (a user's hive when `parent` is HKEY_USERS). Only a missing
+// hive gives ERROR_FILE_NOT_FOUND.
+LONG Locate(HKEY parent, const std::string& subKey, RegKeyObject* from, RegKeyObject* base,
+            std::vector<std::string>* names) {
+  LONG rc = Resolve(parent, from);
+  if (rc != ERROR_SUCCESS) return rc;
+  if ((rc = SplitPath(subKey, names)) != ERROR_SUCCESS) return rc;
+  return Descend(*from, names, base);
+}
+
 bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
 std::vector<BYTE> Utf16LeBytesToUtf8(const std::vector<BYTE>& data) {
@@ -186,11 +197,9 @@ LONG OpenKey(HKEY parent, const std::string& subKey, DWORD access, HKEY* result)
   if (!result) return ERROR_INVALID_PARAMETER;
   *result = nullptr;
   RegKeyObject from, base;
-  LONG rc = Resolve(parent, &from);
-  if (rc != ERROR_SUCCESS) return rc;
   std::vector<std::string> names;
-  if ((rc = SplitPath(subKey, &names)) != ERROR_SUCCESS) return rc;
-  if ((rc = Descend(from, &names, &base)) != ERROR_SUCCESS) return rc;
+  LONG rc = Locate(parent, subKey, &from, &base, &names);
+  if (rc != ERROR_SUCCESS) return rc;
   base.access = EffectiveAccess(access);
   if (base.kind == RegKeyObject::Kind::kKey) {
     rc = base.hive->OpenKey(base.id, names, &base.id);
@@ -204,11 +213,9 @@ LONG CreateKey(HKEY parent, const std::string& subKey, DWORD access, HKEY* resul
   if (!result) return ERROR_INVALID_PARAMETER;
   *result = nullptr;
   RegKeyObject from, base;
-  LONG rc = Resolve(parent, &from);
-  if (rc != ERROR_SUCCESS) return rc;
   std::vector<std::string> names;
-  if ((rc = SplitPath(subKey, &names)) != ERROR_SUCCESS) return rc;
-  if ((rc = Descend(from, &names, &base)) != ERROR_SUCCESS)
+  LONG rc = Locate(parent, subKey, &from, &base, &names);
+  if (rc != ERROR_SUCCESS)
     return rc == ERROR_FILE_NOT_FOUND ? ERROR_ACCESS_DENIED : rc;  // hives are not made here
   DWORD how = REG_OPENED_EXISTING_KEY;
   if (base.kind == RegKeyObject::Kind::kKey) {

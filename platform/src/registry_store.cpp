@@ -487,6 +487,15 @@ LONG HiveStore::OpenKey(KeyId parent, const std::vector<std::string>& names, Key
   return rc;
 }
 
+// Sets a key's last write time; the hive's top key keeps none.
+LONG HiveStore::Touch(KeyId key, QWORD when) {
+  if (key == kHiveRoot) return ERROR_SUCCESS;
+  Query touch(Statement("UPDATE keys SET written = ?2 WHERE id = ?1"));
+  if (!touch.ok()) return MapError(sqlite3_errcode(db_), Mode::kWrite);
+  int s = touch.Int(1, key).Int(2, static_cast<std::int64_t>(when)).Step();
+  return s == SQLITE_DONE ? ERROR_SUCCESS : MapError(s, Mode::kWrite);
+}
+
 LONG HiveStore::CreateKey(KeyId parent, const std::vector<std::string>& names, KeyId* key, bool* created) {
   KeyId id = parent;
   bool made = false;
@@ -507,12 +516,7 @@ LONG HiveStore::CreateKey(KeyId parent, const std::vector<std::string>& names, K
         }
         if (s != SQLITE_DONE) return MapError(s, Mode::kWrite);
       }
-      if (id != kHiveRoot) {
-        Query touch(Statement("UPDATE keys SET written = ?2 WHERE id = ?1"));
-        if (!touch.ok()) return MapError(sqlite3_errcode(db_), Mode::kWrite);
-        int s = touch.Int(1, id).Int(2, static_cast<std::int64_t>(now)).Step();
-        if (s != SQLITE_DONE) return MapError(s, Mode::kWrite);
-      }
+      if ((r = Touch(id, now)) != ERROR_SUCCESS) return r;
       Query insert(Statement("INSERT INTO keys(parent, name, fold, written) VALUES(?1, ?2, ?3, ?4)"));
       if (!insert.ok()) return MapError(sqlite3_errcode(db_), Mode::kWrite);
       int s = insert.Int(1, id).Text(2, name).Text(3, fold).Int(4, static_cast<std::int64_t>(now)).Step();
@@ -565,13 +569,7 @@ LONG HiveStore::DeleteKey(KeyId parent, const std::vector<std::string>& names, b
       int s = q.Int(1, target).Step();
       if (s != SQLITE_DONE) return MapError(s, Mode::kWrite);
     }
-    if (owner != kHiveRoot) {
-      Query touch(Statement("UPDATE keys SET written = ?2 WHERE id = ?1"));
-      if (!touch.ok()) return MapError(sqlite3_errcode(db_), Mode::kWrite);
-      int s = touch.Int(1, owner).Int(2, static_cast<std::int64_t>(FileTimeNow())).Step();
-      if (s != SQLITE_DONE) return MapError(s, Mode::kWrite);
-    }
-    return ERROR_SUCCESS;
+    return Touch(owner, FileTimeNow());
   });
 }
 
@@ -675,13 +673,7 @@ LONG HiveStore::SetValue(KeyId key, std::string_view name, DWORD type, const BYT
     if (!q.ok()) return MapError(sqlite3_errcode(db_), Mode::kWrite);
     int s = q.Int(1, key).Text(2, name).Text(3, FoldCase(name)).Int(4, type).Blob(5, data, size).Step();
     if (s != SQLITE_DONE) return MapError(s, Mode::kWrite);
-    if (key != kHiveRoot) {
-      Query touch(Statement("UPDATE keys SET written = ?2 WHERE id = ?1"));
-      if (!touch.ok()) return MapError(sqlite3_errcode(db_), Mode::kWrite);
-      s = touch.Int(1, key).Int(2, static_cast<std::int64_t>(FileTimeNow())).Step();
-      if (s != SQLITE_DONE) return MapError(s, Mode::kWrite);
-    }
-    return ERROR_SUCCESS;
+    return Touch(key, FileTimeNow());
   });
 }
 
@@ -694,13 +686,7 @@ LONG HiveStore::DeleteValue(KeyId key, std::string_view name) {
     int s = q.Int(1, key).Text(2, FoldCase(name)).Step();
     if (s != SQLITE_DONE) return MapError(s, Mode::kWrite);
     if (sqlite3_changes(db_) == 0) return ERROR_FILE_NOT_FOUND;
-    if (key != kHiveRoot) {
-      Query touch(Statement("UPDATE keys SET written = ?2 WHERE id = ?1"));
-      if (!touch.ok()) return MapError(sqlite3_errcode(db_), Mode::kWrite);
-      s = touch.Int(1, key).Int(2, static_cast<std::int64_t>(FileTimeNow())).Step();
-      if (s != SQLITE_DONE) return MapError(s, Mode::kWrite);
-    }
-    return ERROR_SUCCESS;
+    return Touch(key, FileTimeNow());
   });
 }
 

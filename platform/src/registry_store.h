@@ -73,6 +73,8 @@ class HiveStore {
   sqlite3_stmt* Statement(const char* sql);
   LONG Exists(KeyId key);
   LONG Find(KeyId parent, const std::vector<std::string>& names, KeyId* key);
+  // Sets a key's last write time (inside a write transaction).
+  LONG Touch(KeyId key, QWORD when);
 
   // Shared bodies of the read calls; they run inside a transaction.
   template <typename Body>
