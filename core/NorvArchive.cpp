@@ -67,6 +67,14 @@ NorvString Utf16ToWide(const std::u16string& s) {
   return out;
 }
 
+// `count` UTF-16 units stored little-endian.
+std::u16string Utf16FromBytes(const BYTE* p, std::size_t count) {
+  std::u16string units(count, u'\0');
+  for (std::size_t i = 0; i < count; ++i)
+    units[i] = static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8));
+  return units;
+}
+
 void AppendUtf8(std::string& out, std::uint32_t c) {
   if (c < 0x80) {
     out.push_back(static_cast<char>(c));
@@ -283,48 +291,44 @@ CNorvArchive& CNorvArchive::operator<<(const char* s) {
   return *this << std::string(s != nullptr ? s : "");
 }
 
-CNorvArchive& CNorvArchive::operator>>(NorvString& s) {
-  BOOL wide = FALSE;
-  const std::uint64_t length = ReadStringLength(&wide);
+const BYTE* CNorvArchive::ReadStringData(BOOL* wide, std::size_t* length) {
+  const std::uint64_t count = ReadStringLength(wide);
   // Check the length against the data before allocating anything for it.
-  const std::uint64_t bytes = wide ? length * 2 : length;
-  if (length > GetRemaining() || bytes > GetRemaining()) {
+  const std::uint64_t bytes = *wide ? count * 2 : count;
+  if (count > GetRemaining() || bytes > GetRemaining()) {
     m_pos = m_buffer.size();
     throw CNorvArchiveException(CNorvArchiveException::endOfFile, "string length");
   }
   const BYTE* p = m_buffer.data() + m_pos;
+  m_pos += static_cast<std::size_t>(bytes);
+  *length = static_cast<std::size_t>(count);
+  return p;
+}
+
+CNorvArchive& CNorvArchive::operator>>(NorvString& s) {
+  BOOL wide = FALSE;
+  std::size_t length = 0;
+  const BYTE* p = ReadStringData(&wide, &length);
   if (wide) {
-    std::u16string units(static_cast<std::size_t>(length), u'\0');
-    for (std::size_t i = 0; i < units.size(); ++i)
-      units[i] = static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8));
-    s = Utf16ToWide(units);
+    s = Utf16ToWide(Utf16FromBytes(p, length));
   } else {
-    s.assign(static_cast<std::size_t>(length), L'\0');
+    s.assign(length, L'\0');
     for (std::size_t i = 0; i < s.size(); ++i) s[i] = static_cast<wchar_t>(p[i]);
   }
-  m_pos += static_cast<std::size_t>(bytes);
   return *this;
 }
 
 CNorvArchive& CNorvArchive::operator>>(std::string& s) {
   BOOL wide = FALSE;
-  const std::uint64_t length = ReadStringLength(&wide);
-  const std::uint64_t bytes = wide ? length * 2 : length;
-  if (length > GetRemaining() || bytes > GetRemaining()) {
-    m_pos = m_buffer.size();
-    throw CNorvArchiveException(CNorvArchiveException::endOfFile, "string length");
-  }
-  const BYTE* p = m_buffer.data() + m_pos;
+  std::size_t length = 0;
+  const BYTE* p = ReadStringData(&wide, &length);
   if (wide) {
-    std::u16string units(static_cast<std::size_t>(length), u'\0');
-    for (std::size_t i = 0; i < units.size(); ++i)
-      units[i] = static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8));
     s.clear();
-    for (wchar_t c : Utf16ToWide(units)) AppendUtf8(s, static_cast<std::uint32_t>(c));
+    for (wchar_t c : Utf16ToWide(Utf16FromBytes(p, length)))
+      AppendUtf8(s, static_cast<std::uint32_t>(c));
   } else {
-    s.assign(reinterpret_cast<const char*>(p), static_cast<std::size_t>(length));
+    s.assign(reinterpret_cast<const char*>(p), length);
   }
-  m_pos += static_cast<std::size_t>(bytes);
   return *this;
 }
 

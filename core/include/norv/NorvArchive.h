@@ -180,6 +180,9 @@ class NORV_API CNorvArchive {
   template <typename T>
   T ReadLE();
   void CheckCount() const;
+  // Reads a string's length prefix, checks it against the data and moves
+  // past the characters (UTF-16 units when *wide, else single bytes).
+  const BYTE* ReadStringData(BOOL* wide, std::size_t* length);
   void WriteIndexTag(DWORD index, bool isClass);
 
   Mode m_mode;
