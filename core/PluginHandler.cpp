@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include <memory>
 #include <system_error>
+#include <type_traits>
 
 #include "PluginHandlerMessages.h"
 #include "norv/NorvRegistryKey.h"
@@ -65,46 +67,40 @@ fs::path FrameworkFolder() {
 
 fs::path HostFolder() { return fs::path(plat::ModuleFileName(nullptr)).parent_path(); }
 
+// Calls visit(index, slot) for each slot of the entry-point table, in the
+// order of kNorvPluginExportNames.
+template <typename Entry, typename Visit>
+void ForEachEntryPoint(Entry& entry, Visit visit) {
+  int index = 0;
+  auto each = [&](auto&... slot) {
+    static_assert(sizeof...(slot) == std::size(kNorvPluginExportNames));
+    (visit(index++, slot), ...);
+  };
+  each(entry.Initialize, entry.DeInitialize, entry.GetImageList, entry.SetImageListOffset,
+       entry.SetPluginName, entry.SetHelpFile, entry.SetMessageHelpFile,
+       entry.SetResourceInstanceHandle, entry.GetPluginCaption, entry.GetTipOfTheDayStartIndex,
+       entry.GetSplashUrl, entry.QueryEndSession, entry.Idle, entry.SetPluginId,
+       entry.GetBuildType, entry.GetSDKVersion);
+}
+
 // Fills the entry-point table from the library's exports.
 void LookUpExports(HMODULE module, NorvPluginEntryPoints& entry) {
-  void* found[16];
-  for (int i = 0; i < 16; ++i) found[i] = plat::GetProcAddress(module, kNorvPluginExportNames[i]);
-  // Casting the addresses back to their function types is how exported
-  // functions are called through dlsym.
-  entry.Initialize = reinterpret_cast<NorvPluginInitializeProc>(found[0]);
-  entry.DeInitialize = reinterpret_cast<NorvPluginDeInitializeProc>(found[1]);
-  entry.GetImageList = reinterpret_cast<NorvPluginGetImageListProc>(found[2]);
-  entry.SetImageListOffset = reinterpret_cast<NorvPluginSetImageListOffsetProc>(found[3]);
-  entry.SetPluginName = reinterpret_cast<NorvPluginSetPluginNameProc>(found[4]);
-  entry.SetHelpFile = reinterpret_cast<NorvPluginSetHelpFileProc>(found[5]);
-  entry.SetMessageHelpFile = reinterpret_cast<NorvPluginSetMessageHelpFileProc>(found[6]);
-  entry.SetResourceInstanceHandle =
-      reinterpret_cast<NorvPluginSetResourceInstanceHandleProc>(found[7]);
-  entry.GetPluginCaption = reinterpret_cast<NorvPluginGetPluginCaptionProc>(found[8]);
-  entry.GetTipOfTheDayStartIndex =
-      reinterpret_cast<NorvPluginGetTipOfTheDayStartIndexProc>(found[9]);
-  entry.GetSplashUrl = reinterpret_cast<NorvPluginGetSplashUrlProc>(found[10]);
-  entry.QueryEndSession = reinterpret_cast<NorvPluginQueryEndSessionProc>(found[11]);
-  entry.Idle = reinterpret_cast<NorvPluginIdleProc>(found[12]);
-  entry.SetPluginId = reinterpret_cast<NorvPluginSetPluginIdProc>(found[13]);
-  entry.GetBuildType = reinterpret_cast<NorvPluginGetBuildTypeProc>(found[14]);
-  entry.GetSDKVersion = reinterpret_cast<NorvPluginGetSDKVersionProc>(found[15]);
+  ForEachEntryPoint(entry, [module](int index, auto& slot) {
+    // Casting the addresses back to their function types is how exported
+    // functions are called through dlsym.
+    slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(
+        plat::GetProcAddress(module, kNorvPluginExportNames[index]));
+  });
 }
 
 // The names of the required exports that the table lacks, comma-separated.
 NorvString MissingRequiredExports(const NorvPluginEntryPoints& entry) {
-  const bool present[kNorvPluginRequiredExports] = {
-      entry.Initialize != nullptr,         entry.DeInitialize != nullptr,
-      entry.GetImageList != nullptr,       entry.SetImageListOffset != nullptr,
-      entry.SetPluginName != nullptr,      entry.SetHelpFile != nullptr,
-      entry.SetMessageHelpFile != nullptr, entry.SetResourceInstanceHandle != nullptr,
-      entry.GetPluginCaption != nullptr};
   NorvString missing;
-  for (int i = 0; i < kNorvPluginRequiredExports; ++i) {
-    if (present[i]) continue;
+  ForEachEntryPoint(entry, [&missing](int index, const auto& slot) {
+    if (index >= kNorvPluginRequiredExports || slot != nullptr) return;
     if (!missing.empty()) missing += L", ";
-    missing += plat::FromUtf8(kNorvPluginExportNames[i]);
-  }
+    missing += plat::FromUtf8(kNorvPluginExportNames[index]);
+  });
   return missing;
 }
 
