@@ -218,6 +218,25 @@ GetItemsResult CSystemFolder::GetItems(BOOL /*treeOnly*/) {
   return GETITEMS_OK;
 }
 
+namespace {
+
+// Makes one child per entry of a reading (id -> values); an entry that can no
+// longer be initialised is left out.
+template <typename Child, typename Readings>
+void AppendChildren(CNorvTreeListItem* folder, const Readings& readings) {
+  for (const auto& [id, info] : readings) {
+    auto* child = new Child;
+    child->SetInfo(info);
+    if (!child->Initialize(folder, std::to_wstring(id))) {
+      delete child;
+      continue;
+    }
+    folder->GetItemList().AddTail(child);
+  }
+}
+
+}  // namespace
+
 // ===== CSystemProcessFolder ==================================================
 
 NORV_IMPLEMENT_SERIAL(CSystemProcessFolder, CSystemFolder, 1)
@@ -228,15 +247,7 @@ UINT CSystemProcessFolder::CountString() const { return IDS_SYSTEM_PROCESSES_DES
 
 BOOL CSystemProcessFolder::FillList(const sysplugin::SystemSnapshot& snapshot) {
   if (!snapshot.processesOk) return FALSE;
-  for (const auto& [pid, info] : snapshot.processes) {
-    auto* child = new CSystemProcess;
-    child->SetInfo(info);
-    if (!child->Initialize(this, std::to_wstring(pid))) {
-      delete child;
-      continue;
-    }
-    GetItemList().AddTail(child);
-  }
+  AppendChildren<CSystemProcess>(this, snapshot.processes);
   return TRUE;
 }
 
@@ -266,15 +277,7 @@ UINT CSystemMountFolder::CountString() const { return IDS_SYSTEM_MOUNTS_DESC; }
 
 BOOL CSystemMountFolder::FillList(const sysplugin::SystemSnapshot& snapshot) {
   if (!snapshot.mountsOk) return FALSE;
-  for (const auto& [id, info] : snapshot.mounts) {
-    auto* child = new CSystemMount;
-    child->SetInfo(info);
-    if (!child->Initialize(this, std::to_wstring(id))) {
-      delete child;
-      continue;
-    }
-    GetItemList().AddTail(child);
-  }
+  AppendChildren<CSystemMount>(this, snapshot.mounts);
   return TRUE;
 }
 
