@@ -125,7 +125,10 @@ bool ProcessMaps::Readable(uintptr_t address, size_t size) const {
   return true;
 }
 
-bool ProcessMaps::ReadWord(uintptr_t address, uintptr_t* value) const {
+// Reads stack words that belong to no object of the program (saved frame
+// records, spill slots): the address sanitizer must not count them as faults.
+__attribute__((no_sanitize("address"))) bool ProcessMaps::ReadWord(uintptr_t address,
+                                                                   uintptr_t* value) const {
   if (address % sizeof(uintptr_t) || !Readable(address, sizeof(uintptr_t))) return false;
   *value = *reinterpret_cast<const uintptr_t*>(address);
   return true;

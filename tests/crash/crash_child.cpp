@@ -30,11 +30,11 @@ __attribute__((noinline)) int CrashDivide(int divisor) {
   return dividend / by;  // CRASH:divzero
 }
 
-std::atomic<bool> gKeepGoing{true};
+volatile bool gKeepGoing = true;  // no call but the recursion: it overflows here
 __attribute__((noinline)) int CrashRecurse(int depth) {  // CRASH:overflow
   volatile char frame[2048];
   frame[0] = static_cast<char>(depth);
-  return gKeepGoing.load() ? CrashRecurse(depth + 1) + frame[0] : 0;
+  return gKeepGoing ? CrashRecurse(depth + 1) + frame[0] : 0;
 }
 
 __attribute__((noinline)) void CrashAbort() {
@@ -70,6 +70,18 @@ void PreviousHandler(int) {
 
 }  // namespace
 
+#if defined(__x86_64__)
+// Faults on its first instruction: the report names it without a displacement.
+asm(".text\n"
+    ".globl CrashAtEntry\n"
+    ".type CrashAtEntry, @function\n"
+    "CrashAtEntry:\n"
+    "  movl $42, 0\n"
+    "  ret\n"
+    ".size CrashAtEntry, .-CrashAtEntry\n");
+extern "C" void CrashAtEntry();
+#endif
+
 // The handler names an abort with the system's text for the signal; this
 // stand-in crashes instead, to see a fault inside the handler itself.
 extern "C" const char* sigdescr_np(int signal) {
@@ -96,6 +108,13 @@ int main(int argc, char** argv) {
 
   if (std::strcmp(mode, "nullwrite") == 0 || std::strcmp(mode, "previous") == 0) {
     CrashNullWrite();
+  } else if (std::strcmp(mode, "closedout") == 0) {
+    // Standard output becomes a pipe that nobody reads.
+    int fds[2];
+    if (pipe(fds) != 0) return 3;
+    close(fds[0]);
+    dup2(fds[1], STDOUT_FILENO);
+    CrashNullWrite();
   } else if (std::strcmp(mode, "uninstall") == 0) {
     UninstallCrashHandler();
     CrashNullWrite();
@@ -103,6 +122,22 @@ int main(int argc, char** argv) {
     std::printf("%d\n", CrashDivide(0));
   } else if (std::strcmp(mode, "overflow") == 0) {
     std::printf("%d\n", CrashRecurse(0));
+  } else if (std::strcmp(mode, "illegal") == 0) {
+    __builtin_trap();  // CRASH:illegal
+  } else if (std::strcmp(mode, "breakpoint") == 0) {
+#if defined(__x86_64__)
+    asm volatile("int3");  // CRASH:breakpoint
+#else
+    __builtin_debugtrap();
+#endif
+  } else if (std::strcmp(mode, "entry") == 0) {
+#if defined(__x86_64__)
+    CrashAtEntry();
+#endif
+  } else if (std::strcmp(mode, "plugin") == 0) {
+    void* plugin = dlopen(CRASH_PLUGIN, RTLD_NOW);
+    if (!plugin) return 3;
+    reinterpret_cast<void (*)()>(dlsym(plugin, "PluginEntry"))();
   } else if (std::strcmp(mode, "abort") == 0) {
     CrashAbort();
   } else if (std::strcmp(mode, "nested") == 0) {

@@ -57,7 +57,7 @@ class TempDir {
 // from) the environment. Variables of the handler and the display are
 // removed unless given.
 Outcome RunChild(const std::string& mode, unsigned flags, int decision,
-            std::map<std::string, std::string> env = {}) {
+                 std::map<std::string, std::string> env = {}) {
   TempDir dir;
   std::string outPath = dir / "out", errPath = dir / "err";
   std::vector<std::string> environment;
@@ -71,6 +71,14 @@ Outcome RunChild(const std::string& mode, unsigned flags, int decision,
   }
   for (const auto& [name, value] : env)
     if (!value.empty()) environment.push_back(name + "=" + value);
+  // Under the address sanitizer the handlers before ours are its own: the
+  // child runs without them, as a program does in a normal build.
+  if (!env.count("ASAN_OPTIONS")) {
+    std::string options = "handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0";
+    if (const char* given = std::getenv("ASAN_OPTIONS")) options = std::string(given) + ":" + options;
+    std::erase_if(environment, [](const std::string& text) { return text.rfind("ASAN_OPTIONS=", 0) == 0; });
+    environment.push_back("ASAN_OPTIONS=" + options);
+  }
   std::vector<char*> envp;
   for (std::string& text : environment) envp.push_back(text.data());
   envp.push_back(nullptr);
@@ -109,12 +117,14 @@ Outcome RunChild(const std::string& mode, unsigned flags, int decision,
 
 // "crash_child.cpp, line 0024": where the line marked "CRASH:<mode>" is.
 std::string SourceLine(const std::string& mode) {
-  std::ifstream in(CRASH_CHILD_SOURCE);
+  const bool plugin = mode == "plugin";
+  std::ifstream in(plugin ? CRASH_PLUGIN_SOURCE : CRASH_CHILD_SOURCE);
   std::string line;
   for (int number = 1; std::getline(in, line); ++number)
     if (line.find("// CRASH:" + mode) != std::string::npos) {
       char text[64];
-      std::snprintf(text, sizeof text, "crash_child.cpp, line %04d", number);
+      std::snprintf(text, sizeof text, "%s, line %04d",
+                    plugin ? "crash_plugin.cpp" : "crash_child.cpp", number);
       return text;
     }
   return "(no marker for " + mode + ")";
@@ -153,7 +163,9 @@ void ExpectSymbolicReport(const std::string& report, const std::string& exceptio
   EXPECT_NE(first.find(" crash_child, "), std::string::npos) << first;
   EXPECT_NE(first.find(function + "()+"), std::string::npos) << first;
   EXPECT_NE(first.find(SourceLine(mode)), std::string::npos) << first;
-  if (calledFromMain) EXPECT_NE(stack.find(", main()+"), std::string::npos) << stack;
+  if (calledFromMain) {
+    EXPECT_NE(stack.find(", main()+"), std::string::npos) << stack;
+  }
   std::string registers = Section(report, "Registers");
 #if defined(__x86_64__)
   for (const char* name : {"RAX=", "RSP=", "RIP=", "FLG=", "CS =0033"})
@@ -205,6 +217,51 @@ TEST(CrashReport, CrashOnASecondThread) {
                        false);
   EXPECT_NE(Section(run.out, "Call Stack").find("CrashOnThread()+"), std::string::npos) << run.out;
   EXPECT_TRUE(run.exited(128 + SIGSEGV)) << run.status;
+}
+
+TEST(CrashReport, APluginLoadedAfterInstallingIsNamedWithItsFunction) {
+  Outcome run = RunChild("plugin", kStdout, kTerminate);
+  std::string reason = Section(run.out, "Reason");
+  EXPECT_EQ(reason.rfind("crash_child caused an EXCEPTION_ACCESS_VIOLATION in module "
+                         "libcrash_plugin.so at ",
+                         0),
+            0u)
+      << reason;
+  EXPECT_NE(reason.find("crashplugin::CrashInPlugin()+"), std::string::npos) << reason;
+  EXPECT_NE(reason.find(SourceLine("plugin")), std::string::npos) << reason;
+  std::string stack = Section(run.out, "Call Stack");
+  EXPECT_NE(stack.find(" libcrash_plugin.so, PluginEntry()+"), std::string::npos) << stack;
+  EXPECT_NE(stack.find(" crash_child, main()+"), std::string::npos) << stack;
+}
+
+TEST(CrashReport, OtherFaults) {
+  Outcome illegal = RunChild("illegal", kStdout, kTerminate);
+  EXPECT_NE(Section(illegal.out, "Reason").find(" caused an EXCEPTION_ILLEGAL_INSTRUCTION in module crash_child "),
+            std::string::npos)
+      << illegal.out;
+  EXPECT_TRUE(illegal.exited(128 + SIGILL)) << illegal.status;
+#if defined(__x86_64__)
+  // A breakpoint is passed on by sending it again: the process ends by it.
+  Outcome breakpoint = RunChild("breakpoint", kStdout, kContinue);
+  EXPECT_NE(Section(breakpoint.out, "Reason").find(" caused an EXCEPTION_BREAKPOINT in module crash_child "),
+            std::string::npos)
+      << breakpoint.out;
+  EXPECT_TRUE(breakpoint.killedBy(SIGTRAP)) << breakpoint.status;
+
+  // A fault at a function's first byte: the symbol without "()+".
+  Outcome entry = RunChild("entry", kStdout, kTerminate);
+  std::string reason = Section(entry.out, "Reason");
+  EXPECT_NE(reason.find(", CrashAtEntry "), std::string::npos) << reason;
+  EXPECT_EQ(reason.find("CrashAtEntry()"), std::string::npos) << reason;
+#endif
+}
+
+TEST(CrashReport, AClosedStandardOutputDoesNotChangeTheEnd) {
+  // Writing the report into a pipe nobody reads must not end the process
+  // with SIGPIPE instead of the decision.
+  Outcome run = RunChild("closedout", kStdout | kStderr, kTerminate);
+  EXPECT_TRUE(run.exited(128 + SIGSEGV)) << run.status;
+  EXPECT_NE(run.err.find("EXCEPTION_ACCESS_VIOLATION"), std::string::npos);
 }
 
 TEST(CrashReport, TwoThreadsCrashingAtOnceGiveOneReportAndAnEnd) {
