@@ -62,6 +62,7 @@ CrashDialog::CrashDialog(const QString& report, QWidget* parent)
   icon->setAlignment(Qt::AlignTop);
   reason_ = MakeField(this, 3);
   reason_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  reason_->setMaximumHeight(reason_->minimumHeight());
   reason_->setPlainText(parts.reason);
   registers_ = MakeField(this, 7);
   registers_->setPlainText(parts.registers);

@@ -8,6 +8,7 @@
 #include <cxxabi.h>
 #include <dlfcn.h>
 #include <elf.h>
+#include <filesystem>
 #include <string>
 #include <poll.h>
 #include <sys/socket.h>
@@ -311,6 +312,8 @@ void Symbolizer::LookUpInChild(const StackFrame* frames, size_t count, int fd) {
         // Relative names are relative to the folder the unit was compiled in.
         const char* folder = path[0] != '/' ? lineCompDir(src) : nullptr;
         file = folder && folder[0] ? std::string(folder) + "/" + path : std::string(path);
+        // "/src/build/../app/main.cpp" reads better as "/src/app/main.cpp".
+        file = std::filesystem::path(file).lexically_normal().string();
       }
     }
     for (char& c : symbol)
