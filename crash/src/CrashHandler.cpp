@@ -190,9 +190,12 @@ int Handle(int signal, siginfo_t* info, ucontext_t* context) {
               "[debug] EXCEPTION_STACK_OVERFLOW occurred\n"
               "[debug] !!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!\n");
   }
-  unsigned flags = gOutputFlags.load();
+  unsigned flags = gOutputFlags.load() & kAllOutputs;
   int decision = gDefaultDecision.load();
-  if (!(flags & kAllOutputs)) return decision;
+  // A dialog that cannot be shown is no output: nothing to build then.
+  if ((flags & NORV_CRASH_OUTPUT_DIALOG) && (!gDialogPath[0] || !DisplayPresent()))
+    flags &= ~NORV_CRASH_OUTPUT_DIALOG;
+  if (!flags) return decision;
 
   BuildReport(signal, info, context, name);
   if (flags & NORV_CRASH_OUTPUT_STDOUT) WriteAll(STDOUT_FILENO, gReport, Length(gReport));
@@ -243,7 +246,17 @@ void OnFatalSignal(int signal, siginfo_t* info, void* raw) {
   ::sigpending(&pendingBefore);
   ::sigprocmask(SIG_BLOCK, &pipeSet, &oldMask);
 
+  // The children started for symbols and the dialog are waited for here; a
+  // host's SIGCHLD handler (or SIG_IGN, which discards their status) must
+  // not take them.
+  struct sigaction childDefault {}, childSaved {};
+  childDefault.sa_handler = SIG_DFL;
+  sigemptyset(&childDefault.sa_mask);
+  ::sigaction(SIGCHLD, &childDefault, &childSaved);
+
   int decision = Handle(signal, info, context);
+
+  ::sigaction(SIGCHLD, &childSaved, nullptr);
 
   sigset_t pendingAfter;
   ::sigpending(&pendingAfter);

@@ -30,11 +30,13 @@ __attribute__((noinline)) int CrashDivide(int divisor) {
   return dividend / by;  // CRASH:divzero
 }
 
-volatile bool gKeepGoing = true;  // no call but the recursion: it overflows here
+// The stack runs out at whichever of the frame's writes first crosses the
+// limit: the prologue's, the local's, or the call's return address.
+volatile bool gKeepGoing = true;
 __attribute__((noinline)) int CrashRecurse(int depth) {  // CRASH:overflow
   volatile char frame[2048];
-  frame[0] = static_cast<char>(depth);
-  return gKeepGoing ? CrashRecurse(depth + 1) + frame[0] : 0;
+  frame[0] = static_cast<char>(depth);  // CRASH:overflow
+  return gKeepGoing ? CrashRecurse(depth + 1) + frame[0] : 0;  // CRASH:overflow
 }
 
 __attribute__((noinline)) void CrashAbort() {
@@ -101,6 +103,8 @@ int main(int argc, char** argv) {
   int decision = std::atoi(argv[3]);
 
   if (std::strcmp(mode, "previous") == 0) std::signal(SIGSEGV, PreviousHandler);
+  // A host that leaves its children to the system.
+  if (std::getenv("CRASH_CHILD_IGNORE_SIGCHLD")) std::signal(SIGCHLD, SIG_IGN);
   int installed = InstallCrashHandler(flags, decision);
   if (std::strcmp(mode, "previous") == 0) installed = InstallCrashHandler(flags, decision);
   std::printf("installed %d\n", installed);
@@ -128,7 +132,7 @@ int main(int argc, char** argv) {
 #if defined(__x86_64__)
     asm volatile("int3");  // CRASH:breakpoint
 #else
-    __builtin_debugtrap();
+    raise(SIGTRAP);
 #endif
   } else if (std::strcmp(mode, "entry") == 0) {
 #if defined(__x86_64__)
