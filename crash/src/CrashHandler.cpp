@@ -319,8 +319,12 @@ NORV_EXC_API int InstallCrashHandler(unsigned int outputFlags, int defaultDecisi
   if (!gLibrariesLoaded) {
     // NORV_CRASH_NO_LIBUNWIND / NORV_CRASH_NO_LIBDW leave a library unloaded,
     // to see the report as it is on a system without it.
-    if (!std::getenv("NORV_CRASH_NO_LIBUNWIND")) gUnwinder.Load();
-    if (!std::getenv("NORV_CRASH_NO_LIBDW")) gSymbolizer.Load();
+    auto isSet = [](const char* name) {
+      const char* value = std::getenv(name);
+      return value && *value;
+    };
+    if (!isSet("NORV_CRASH_NO_LIBUNWIND")) gUnwinder.Load();
+    if (!isSet("NORV_CRASH_NO_LIBDW")) gSymbolizer.Load();
     gLibrariesLoaded = true;
   }
   ReadInstallSettings();

@@ -43,7 +43,11 @@ bool IsStackOverflow(int signal, const siginfo_t* info, const ucontext_t* contex
   constexpr uintptr_t kReach = 256 * 1024;
   if (address + kReach < sp || address > sp + kReach) return false;
   const MapRegion* region = maps.Find(address);
-  return !region || (!region->readable && !region->writable);
+  if (region && (region->readable || region->writable)) return false;
+  // ...right below a stack: the mapping above the fault (past a guard page)
+  // is writable memory that starts within reach.
+  const MapRegion* above = maps.NextAbove(address);
+  return above && above->writable && above->start - address <= kReach;
 }
 
 const char* ExceptionName(int signal, const siginfo_t* info, const ucontext_t* context,

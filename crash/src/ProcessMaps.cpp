@@ -90,6 +90,16 @@ const MapRegion* ProcessMaps::Find(uintptr_t address) const {
   return nullptr;
 }
 
+const MapRegion* ProcessMaps::NextAbove(uintptr_t address) const {
+  size_t low = 0, high = count_;
+  while (low < high) {
+    size_t mid = (low + high) / 2;
+    if (regions_[mid].start <= address) low = mid + 1;
+    else high = mid;
+  }
+  return low < count_ ? &regions_[low] : nullptr;
+}
+
 bool ProcessMaps::InModule(uintptr_t address) const {
   const MapRegion* region = Find(address);
   return region && (region->path[0] == '/' || StartsWith(region->path, "[vdso]"));

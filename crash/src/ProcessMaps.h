@@ -23,6 +23,8 @@ class ProcessMaps {
   // lookup finds nothing).
   bool Read();
   const MapRegion* Find(uintptr_t address) const;
+  // The first mapping that starts above `address`, or nullptr.
+  const MapRegion* NextAbove(uintptr_t address) const;
   // A file-backed mapping (or the vDSO) that holds the address.
   bool InModule(uintptr_t address) const;
   // The module's file name without folder, or nullptr.

@@ -49,6 +49,11 @@ void* CrashOnThread(void*) {
   return nullptr;
 }
 
+void* OverflowOnThread(void*) {
+  InstallCrashHandlerThread();
+  return reinterpret_cast<void*>(static_cast<intptr_t>(CrashRecurse(0)));
+}
+
 std::atomic<int> gReady{0};
 void* CrashTogether(void*) {
   gReady.fetch_add(1);
@@ -133,6 +138,15 @@ int main(int argc, char** argv) {
     asm volatile("int3");  // CRASH:breakpoint
 #else
     raise(SIGTRAP);
+#endif
+  } else if (std::strcmp(mode, "threadoverflow") == 0) {
+    pthread_t thread;
+    pthread_create(&thread, nullptr, OverflowOnThread, nullptr);
+    pthread_join(thread, nullptr);
+  } else if (std::strcmp(mode, "damaged") == 0) {
+#if defined(__x86_64__)
+    // Stack and frame pointers that point nowhere, then a fault.
+    asm volatile("mov $0x10, %rsp\n mov $0x10, %rbp\n movl $42, 0");  // CRASH:damaged
 #endif
   } else if (std::strcmp(mode, "entry") == 0) {
 #if defined(__x86_64__)

@@ -216,6 +216,26 @@ TEST(CrashReport, StackOverflowIsAnnouncedThenReported) {
   EXPECT_TRUE(run.exited(128 + SIGSEGV)) << run.status;
 }
 
+TEST(CrashReport, StackOverflowOnAThreadWithItsOwnSignalStack) {
+  Outcome run = RunChild("threadoverflow", kStdout, kTerminate);
+  ExpectSymbolicReport(run.out, "EXCEPTION_STACK_OVERFLOW", "CrashRecurse", "overflow", false);
+  EXPECT_TRUE(run.exited(128 + SIGSEGV)) << run.status;
+}
+
+TEST(CrashReport, ADamagedStackStillGivesAReport) {
+#if defined(__x86_64__)
+  // Stack and frame pointer near address 0: the fault is no stack overflow,
+  // and the walk reads nothing it must not.
+  Outcome run = RunChild("damaged", kStdout, kTerminate);
+  ExpectSymbolicReport(run.out, "EXCEPTION_ACCESS_VIOLATION", "main", "damaged", false);
+  EXPECT_NE(Section(run.out, "Registers").find("RSP=0000000000000010"), std::string::npos);
+  EXPECT_TRUE(run.exited(128 + SIGSEGV)) << run.status;
+  Outcome bare = RunChild("damaged", kStdout, kTerminate, {{"NORV_CRASH_NO_LIBUNWIND", "1"}});
+  EXPECT_TRUE(bare.exited(128 + SIGSEGV)) << bare.status;
+  EXPECT_NE(bare.out.find("EXCEPTION_ACCESS_VIOLATION"), std::string::npos);
+#endif
+}
+
 TEST(CrashReport, AbortUsesTheSystemTextAndContinuesToTheDefaultAction) {
   Outcome run = RunChild("abort", kStdout, kContinue);
   std::string reason = Section(run.out, "Reason");
