@@ -70,11 +70,11 @@ constexpr unsigned kIndexed = kData + kMaxMatch;
 // Plus the second byte of the last pair and the reach of 8-byte compares.
 constexpr unsigned kWindow = kIndexed + 16;
 constexpr unsigned kBuckets = 3072;
-constexpr unsigned kNone = 0xFFFF;  // no position
-// In the index, 0 ends a chain: position 0 is never a candidate, since the
-// oldest candidate of p lies dictSize - 1 before it and p >= dictSize.
+constexpr unsigned kNone = 0xFFFF;  // no position, as a search result
 constexpr unsigned kOutPiece = 2048;
 
+// In the index, 0 ends a chain: position 0 is never a candidate, since the
+// oldest candidate of p lies dictSize - 1 before it and p >= dictSize.
 struct ImplodeState {
   std::uint8_t window[kWindow];
   std::uint16_t prev[kIndexed];     // previous position with the same hash, 0 = none
@@ -83,7 +83,7 @@ struct ImplodeState {
 };
 static_assert(sizeof(ImplodeState) + alignof(ImplodeState) - 1 <= kImplodeWorkSize,
               "compressor state must fit the caller's work area");
-static_assert(kIndexed < kNone, "positions must fit 16 bits beside the empty mark");
+static_assert(kIndexed <= 0xFFFF, "positions must fit 16 bits");
 
 class BitWriter {
  public:
@@ -169,7 +169,9 @@ void Index(ImplodeState& s, unsigned from, unsigned to) {
 // The window moved down by one block: so do the indexed positions, and
 // those that fall out of it end their chains.
 void ShiftIndex(ImplodeState& s, unsigned kept) {
-  auto down = [](std::uint16_t v) { return static_cast<std::uint16_t>(v >= kBlock ? v - kBlock : 0); };
+  auto down = [](std::uint16_t v) {
+    return static_cast<std::uint16_t>(v >= kBlock ? v - kBlock : 0);
+  };
   for (unsigned x = 0; x < kept; ++x) s.prev[x] = down(s.prev[x + kBlock]);
   for (std::uint16_t& h : s.head) h = down(h);
 }
@@ -216,8 +218,9 @@ unsigned FindPair(const std::uint8_t* w, unsigned p, unsigned from) {
 // most need), so such a position shares every three-byte group at offsets
 // 0..known-3 with q: the walk follows the chain, among those of the groups,
 // whose next entry lies furthest back.
-inline __attribute__((always_inline)) unsigned OlderAgreeing(const ImplodeState& s, unsigned p, unsigned q, unsigned lo,
-                       unsigned known, unsigned need) {
+// (Inlined: the searches spend most of their time here.)
+[[gnu::always_inline]] inline unsigned OlderAgreeing(const ImplodeState& s, unsigned p, unsigned q,
+                                                     unsigned lo, unsigned known, unsigned need) {
   const std::uint8_t* w = s.window;
   const std::uint16_t* prev = s.prev;
   const unsigned span = std::min(known - 3, 47u);

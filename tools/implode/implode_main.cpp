@@ -41,7 +41,7 @@ const char* Meaning(unsigned result, bool decompress) {
       return decompress ? "bad dictionary-size code in the stream header (must be 4, 5 or 6)"
                         : "dictionary size must be 1024, 2048 or 4096";
     case zel::CMP_INVALID_MODE:
-      return decompress ? "unknown compression type in the stream header (must be 0, binary, or 1, ASCII)"
+      return decompress ? "unknown compression type in the stream header (0 binary, 1 ASCII)"
                         : "compression type must be binary or ASCII";
     case zel::CMP_BAD_DATA:
       return "stream too short: the first read gave 4 bytes or fewer";

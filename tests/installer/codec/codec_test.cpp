@@ -228,12 +228,13 @@ TEST(ImplodeVectors, EveryStreamWrittenAndReadBack) {
     if (c.output != stream) {
       std::size_t i = 0;
       while (i < c.output.size() && i < stream.size() && c.output[i] == stream[i]) ++i;
-      ADD_FAILURE() << "stream differs from byte " << i << " (" << c.output.size() << " bytes, vector "
-                    << stream.size() << ")";
+      ADD_FAILURE() << "stream differs from byte " << i << " (" << c.output.size()
+                    << " bytes, vector " << stream.size() << ")";
     }
     RunResult d = Decompress(stream);
     EXPECT_EQ(d.result, zel::CMP_NO_ERROR);
-    EXPECT_TRUE(d.output == input) << "decoded " << d.output.size() << " of " << input.size() << " bytes";
+    EXPECT_TRUE(d.output == input)
+        << "decoded " << d.output.size() << " of " << input.size() << " bytes";
     ++seen[type][dict == 1024 ? 0 : dict == 2048 ? 1 : 2];
   }
   // Both modes and every dictionary size were met.
