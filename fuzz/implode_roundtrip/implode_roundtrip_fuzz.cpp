@@ -1,5 +1,6 @@
-// Compress any data with the dictionary size chosen by its first byte, then
-// decompress: the result must be the data again.
+// Compress any data with the dictionary size and the compression type
+// (binary or ASCII) chosen by its first byte, then decompress: the result
+// must be the data again.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -36,7 +37,7 @@ void Write(char* buf, unsigned* size, void* param) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
   unsigned dict = 1024u << (data[0] % 3);
-  unsigned type = zel::CMP_BINARY;
+  unsigned type = (data[0] / 3) % 2 == 0 ? zel::CMP_BINARY : zel::CMP_ASCII;
   ++data;
   --size;
 
@@ -44,6 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   auto iwork = std::make_unique<char[]>(zel::kImplodeWorkSize);
   Pipe in{data, size, 0, &packed};
   if (zel::implode(Read, Write, iwork.get(), &in, &type, &dict) != zel::CMP_NO_ERROR) std::abort();
+  if (packed.size() < 4 || packed[0] != type) std::abort();
 
   auto ework = std::make_unique<char[]>(zel::kExplodeWorkSize);
   Pipe back{packed.data(), packed.size(), 0, &unpacked};

@@ -6,7 +6,9 @@
 // bit buffer is refilled a word at a time and whole tokens are decoded without
 // further checks; near the end of the buffered input every bit is counted, so
 // a stream that stops mid-token is noticed exactly and no read is made before
-// its bits are needed.
+// its bits are needed. ASCII-mode literals are decoded with one table lookup
+// on the next 13 bits; the decoder is instantiated per mode, so binary mode
+// pays nothing for it.
 #include "zel/implode.h"
 
 #include <algorithm>
@@ -37,6 +39,7 @@ static_assert(sizeof(ExplodeState) + alignof(ExplodeState) - 1 <= kExplodeWorkSi
 
 enum class Step { kGo, kEnd, kBroken };
 
+template <bool kAsciiMode>
 class Decoder {
  public:
   Decoder(ExplodeState& s, ReadCallback read, WriteCallback write, void* param,
@@ -69,10 +72,17 @@ class Decoder {
   Step FastToken() {
     const std::uint64_t b = buf_;
     if ((b & 1) == 0) {
-      s_.window[outPos_++] = static_cast<std::uint8_t>(b >> 1);
+      unsigned used = 9;
+      if constexpr (kAsciiMode) {
+        const unsigned e = kAscii.decode[(b >> 1) & ((1u << kAsciiMaxBits) - 1)];
+        s_.window[outPos_++] = static_cast<std::uint8_t>(e);
+        used = 1 + (e >> 8);
+      } else {
+        s_.window[outPos_++] = static_cast<std::uint8_t>(b >> 1);
+      }
       ++total_;
-      buf_ >>= 9;
-      bits_ -= 9;
+      buf_ >>= used;
+      bits_ -= used;
       return Step::kGo;
     }
     const DecodeEntry le = kLengthDecode[(b >> 1) & 0x7F];
@@ -98,10 +108,18 @@ class Decoder {
     buf_ &= (std::uint64_t(1) << bits_) - 1;  // no stale bits above the count
     if (!Need(1)) return Step::kBroken;
     if ((buf_ & 1) == 0) {
-      if (!Need(9)) return Step::kBroken;
-      s_.window[outPos_++] = static_cast<std::uint8_t>(buf_ >> 1);
+      if constexpr (kAsciiMode) {
+        Need(1 + kAsciiMaxBits);  // the longest code; a shorter one may be all there is
+        const unsigned e = kAscii.decode[(buf_ >> 1) & ((1u << kAsciiMaxBits) - 1)];
+        if (bits_ < 1 + (e >> 8)) return Step::kBroken;
+        s_.window[outPos_++] = static_cast<std::uint8_t>(e);
+        Drop(1 + (e >> 8));
+      } else {
+        if (!Need(9)) return Step::kBroken;
+        s_.window[outPos_++] = static_cast<std::uint8_t>(buf_ >> 1);
+        Drop(9);
+      }
       ++total_;
-      Drop(9);
       return Step::kGo;
     }
     Need(8);  // the longest flag and length code; fewer may do
@@ -209,17 +227,14 @@ unsigned explode(ReadCallback read, WriteCallback write, char* workBuffer, void*
   const unsigned got = std::min(read(reinterpret_cast<char*>(s.in), &size, param), kInPiece);
   // The empty stream (header and end marker) is exactly four bytes long and
   // is accepted; any other first read that short is refused.
-  const bool emptyStream =
-      got == 4 && s.in[0] == CMP_BINARY && s.in[1] >= 4 && s.in[1] <= 6 && s.in[2] == 0x01 && s.in[3] == 0xFF;
+  const bool emptyStream = got == 4 && s.in[0] <= CMP_ASCII && s.in[1] >= 4 && s.in[1] <= 6 &&
+                           s.in[2] == 0x01 && s.in[3] == 0xFF;
   if (got <= 4 && !emptyStream) return CMP_BAD_DATA;
   const unsigned dictBits = s.in[1];
   if (dictBits < 4 || dictBits > 6) return CMP_INVALID_DICTSIZE;
-  // ASCII streams (type 1) need the published literal table, which this
-  // codec does not carry.
+  if (s.in[0] == CMP_ASCII) return Decoder<true>(s, read, write, param, dictBits, got).Run();
   if (s.in[0] != CMP_BINARY) return CMP_INVALID_MODE;
-
-  Decoder decoder(s, read, write, param, dictBits, got);
-  return decoder.Run();
+  return Decoder<false>(s, read, write, param, dictBits, got).Run();
 }
 
 }  // namespace zel

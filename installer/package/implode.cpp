@@ -1,21 +1,47 @@
 // Compressor of the implode stream.
 //
 // Input is read in 4096-byte blocks into a window that keeps the dictionary
-// history and the 516 bytes not yet processed in front of the new block.
+// history and the 516 bytes not yet processed in front of the new block; the
+// bytes behind the data are whatever earlier blocks left there (zero at
+// first, since the work area is cleared at the start).
 //
-// The match for a position is fully determined: the longest agreement (at
-// most 516 bytes) with any earlier position of the window, the most recent one
-// on equal lengths; below two bytes there is none. Any search that finds that
-// position gives the same stream, so the index is built for speed: each block
-// links every position to the previous one with the same hash of its first
-// three bytes, so a chain lists those positions newest first. A search walks
-// newest to oldest, so the first match of 516 bytes ends it. Once a match is
-// known, an older position can only win by agreeing with one byte more, so it
-// shares every three-byte group of the current match: the walk then follows
-// the chain, among those of the groups inside the match, whose next entry
-// lies furthest back, skipping candidates that cannot win. Without a match of
-// three bytes, only a two-byte match less than 256 bytes back can be used, so
-// the last 256 bytes are scanned for the pair.
+// The match for a position p is fully determined by these rules:
+//  1. Candidates are the earlier positions q of the block's pair index with
+//     p - dictSize < q <= p - 2: distance 1 is never used, and the farthest
+//     distance is dictSize - 1. The index of the first block starts at the
+//     first input byte; that of the second block starts 4096 - 516 bytes
+//     before the position where processing resumes, so right after the first
+//     block edge fewer old positions are candidates than the window allows;
+//     later blocks index everything the window reaches.
+//  2. The agreement of q with p is counted up to 516 bytes and runs on past
+//     the input's end into the bytes behind it; the deferred choice compares
+//     these full lengths, and only a match that is sent is cut to the end.
+//  3. Candidates are scanned oldest first and one at least as long as the
+//     best so far replaces it, while 516 ends the scan: the result is the
+//     OLDEST candidate agreeing for 516 bytes if there is one, else the most
+//     recent one with the longest agreement (none below two bytes).
+//  4. A match is kept against one a byte longer at the next position when
+//     its distance minus one is at most 128.
+//
+// Any search that finds that position gives the same stream, so the index
+// is built for speed rather than as the oldest-first scan: each block links
+// every position to the previous one with the same hash of its first three
+// bytes, so a chain lists those positions newest first. The walk goes newest
+// to oldest and keeps the longest agreement; once a match is known, an older
+// position can only win by agreeing with one byte more, so it shares every
+// three-byte group of the current match: the walk then follows the chain,
+// among those of the groups inside the match, whose next entry lies furthest
+// back, skipping candidates that cannot win. Without a match of three bytes,
+// only a two-byte match less than 256 bytes back can be used, so the last
+// 256 bytes are scanned for the pair.
+//
+// A 516-byte agreement needs the oldest such position instead. Two of them,
+// q and a newer one t bytes later (p itself to start with), make the bytes
+// from q on repeat with period t; as far as that repetition reaches back,
+// q - t, q - 2t, ... agree for 516 bytes too, so the walk jumps to the last of
+// them and looks for older ones along the chains from there. A run of one
+// byte thus costs one backward comparison instead of a walk over every
+// position of the window.
 #include "zel/implode.h"
 
 #include <algorithm>
@@ -44,18 +70,20 @@ constexpr unsigned kIndexed = kData + kMaxMatch;
 // Plus the second byte of the last pair and the reach of 8-byte compares.
 constexpr unsigned kWindow = kIndexed + 16;
 constexpr unsigned kBuckets = 3072;
-constexpr std::uint16_t kNone = 0xFFFF;
+constexpr unsigned kNone = 0xFFFF;  // no position, as a search result
 constexpr unsigned kOutPiece = 2048;
 
+// In the index, 0 ends a chain: position 0 is never a candidate, since the
+// oldest candidate of p lies dictSize - 1 before it and p >= dictSize.
 struct ImplodeState {
   std::uint8_t window[kWindow];
-  std::uint16_t prev[kIndexed];     // previous position with the same hash
-  std::uint16_t head[kBuckets];     // newest position per hash while indexing
+  std::uint16_t prev[kIndexed];     // previous position with the same hash, 0 = none
+  std::uint16_t head[kBuckets];     // newest position per hash, 0 = none
   std::uint8_t out[kOutPiece + 16]; // output bytes not yet written
 };
 static_assert(sizeof(ImplodeState) + alignof(ImplodeState) - 1 <= kImplodeWorkSize,
               "compressor state must fit the caller's work area");
-static_assert(kIndexed < kNone, "positions must fit 16 bits beside the empty mark");
+static_assert(kIndexed <= 0xFFFF, "positions must fit 16 bits");
 
 class BitWriter {
  public:
@@ -127,8 +155,9 @@ inline unsigned Hash3(const std::uint8_t* p) {
   return static_cast<unsigned>((std::uint64_t(v * 2654435761u) * kBuckets) >> 32);
 }
 
+// Adds positions from..to-1 to the chains (their three bytes must be in
+// place).
 void Index(ImplodeState& s, unsigned from, unsigned to) {
-  std::fill(std::begin(s.head), std::end(s.head), kNone);
   const std::uint8_t* w = s.window;
   for (unsigned x = from; x < to; ++x) {
     const unsigned h = Hash3(w + x);
@@ -137,11 +166,24 @@ void Index(ImplodeState& s, unsigned from, unsigned to) {
   }
 }
 
-// Most recent position in [from, p) whose two bytes equal those at p, or
+// The window moved down by one block: so do the indexed positions, and
+// those that fall out of it end their chains.
+void ShiftIndex(ImplodeState& s, unsigned kept) {
+  auto down = [](std::uint16_t v) {
+    return static_cast<std::uint16_t>(v >= kBlock ? v - kBlock : 0);
+  };
+  for (unsigned x = 0; x < kept; ++x) s.prev[x] = down(s.prev[x + kBlock]);
+  for (std::uint16_t& h : s.head) h = down(h);
+}
+
+// Most recent position in [from, p - 1) whose two bytes equal those at p, or
 // kNone.
 unsigned FindPair(const std::uint8_t* w, unsigned p, unsigned from) {
   const std::uint8_t c0 = w[p], c1 = w[p + 1];
   unsigned q = p;
+  // The scan goes in whole 16-byte steps back from p (the usual 256 bytes
+  // are sixteen of them); the hit for the byte just before p is masked out.
+  unsigned skip = 1u << 31;
 #if defined(__SSE2__)
   const __m128i v0 = _mm_set1_epi8(static_cast<char>(c0));
   const __m128i v1 = _mm_set1_epi8(static_cast<char>(c1));
@@ -152,15 +194,18 @@ unsigned FindPair(const std::uint8_t* w, unsigned p, unsigned from) {
   };
   while (q >= from + 32) {
     q -= 32;
-    const unsigned m = hits(q) | hits(q + 16) << 16;
+    const unsigned m = (hits(q) | hits(q + 16) << 16) & ~skip;
+    skip = 0;
     if (m != 0) return q + 31 - static_cast<unsigned>(std::countl_zero(m));
   }
   while (q >= from + 16) {
     q -= 16;
-    const unsigned m = hits(q);
+    const unsigned m = hits(q) & ~(skip >> 16);
+    skip = 0;
     if (m != 0) return q + 31 - static_cast<unsigned>(std::countl_zero(m));
   }
 #endif
+  if (skip != 0) --q;
   while (q > from) {
     --q;
     if (w[q] == c0 && w[q + 1] == c1) return q;
@@ -168,7 +213,56 @@ unsigned FindPair(const std::uint8_t* w, unsigned p, unsigned from) {
   return kNone;
 }
 
-// Longest match for position p among positions lo..p-1 (0 if below two
+// The next position older than q, and at least lo, that agrees with p for
+// `need` bytes, or kNone. q agrees with p for `known` bytes (3 or more, at
+// most need), so such a position shares every three-byte group at offsets
+// 0..known-3 with q: the walk follows the chain, among those of the groups,
+// whose next entry lies furthest back.
+// (Inlined: the searches spend most of their time here.)
+[[gnu::always_inline]] inline unsigned OlderAgreeing(const ImplodeState& s, unsigned p, unsigned q,
+                                                     unsigned lo, unsigned known, unsigned need) {
+  const std::uint8_t* w = s.window;
+  const std::uint16_t* prev = s.prev;
+  const unsigned span = std::min(known - 3, 47u);
+  unsigned k = 0;
+  unsigned oldest = ~0u;
+  for (unsigned i = 0; i <= span; ++i) {
+    const unsigned c = prev[q + i];
+    if (c < lo + i) return kNone;  // nothing older shares this group
+    if (c - i < oldest) {
+      oldest = c - i;
+      k = i;
+    }
+  }
+  for (unsigned r = oldest + k; r >= lo + k; r = prev[r]) {
+    const unsigned c = r - k;
+    if (w[c + need - 1] == w[p + need - 1] && Agreement(w + c, w + p) >= need) return c;
+  }
+  return kNone;
+}
+
+// q agrees with p for 516 bytes: the oldest position at least lo that does.
+unsigned OldestFull(const ImplodeState& s, unsigned p, unsigned q, unsigned lo) {
+  const std::uint8_t* w = s.window;
+  unsigned newer = p;  // a later position agreeing the same way
+  for (;;) {
+    // Bytes from q on repeat with period t; see how far back that holds.
+    const unsigned t = newer - q;
+    unsigned y = q;
+    while (y >= lo + 8 && Load64(w + y - 8) == Load64(w + y - 8 + t)) y -= 8;
+    while (y > lo && w[y - 1] == w[y - 1 + t]) --y;
+    if (q - y >= t) {
+      q -= (q - y) / t * t;
+      newer = q + t;
+    }
+    const unsigned older = OlderAgreeing(s, p, q, lo, kMaxMatch, kMaxMatch);
+    if (older == kNone) return q;
+    newer = q;
+    q = older;
+  }
+}
+
+// The match for position p among the positions lo..p-2 (0 if below two
 // bytes, or two bytes 256 or more back); *where receives its position.
 unsigned FindMatch(const ImplodeState& s, unsigned p, unsigned lo, unsigned* where) {
   const std::uint8_t* w = s.window;
@@ -176,8 +270,9 @@ unsigned FindMatch(const ImplodeState& s, unsigned p, unsigned lo, unsigned* whe
   const std::uint16_t* prev = s.prev;
 
   unsigned r = prev[p];
+  if (r == p - 1) r = prev[r];  // the byte just before is never used
   for (;; r = prev[r]) {
-    if (r == kNone || r < lo) {
+    if (r < lo) {
       const unsigned q = FindPair(w, p, std::max(lo, p >= 256 ? p - 256 : 0u));
       if (q == kNone) return 0;
       *where = q;
@@ -188,50 +283,24 @@ unsigned FindMatch(const ImplodeState& s, unsigned p, unsigned lo, unsigned* whe
   unsigned best = Agreement(w + r, cur);
   unsigned bestPos = r;
 
+  // An older position wins only by agreeing for one byte more.
   while (best < kMaxMatch) {
-    // Pick the chain to follow. An older winner agrees with cur[0..best];
-    // bestPos agrees with cur[0..best-1], so their groups at offsets
-    // 0..best-3 are the same and any of those chains leads to it.
-    const unsigned span = std::min(best - 3, 47u);
-    unsigned k = 0;
-    unsigned oldest = ~0u;
-    for (unsigned i = 0; i <= span; ++i) {
-      const unsigned c = prev[bestPos + i];
-      if (c == kNone || c < lo + i) {  // nothing older shares this group
-        *where = bestPos;
-        return best;
-      }
-      if (c - i < oldest) {
-        oldest = c - i;
-        k = i;
-      }
+    const unsigned older = OlderAgreeing(s, p, bestPos, lo, best, best + 1);
+    if (older == kNone) {
+      *where = bestPos;
+      return best;
     }
-    r = oldest + k;
-    for (;;) {
-      const unsigned q = r - k;
-      if (w[q + best] == cur[best]) {
-        const unsigned n = Agreement(w + q, cur);
-        if (n > best) {
-          best = n;
-          bestPos = q;
-          break;
-        }
-      }
-      r = prev[r];
-      if (r == kNone || r < lo + k) {
-        *where = bestPos;
-        return best;
-      }
-    }
+    bestPos = older;
+    best = Agreement(w + older, cur);
   }
-  *where = bestPos;
+  *where = OldestFull(s, p, bestPos, lo);
   return best;
 }
 
-inline void PutLiteral(BitWriter& out, unsigned byte) { out.Put(byte << 1, 9); }
+inline void PutLiteral(BitWriter& out, const BitToken& t) { out.Put(t.bits, t.count); }
 
 inline void PutMatch(BitWriter& out, unsigned length, unsigned d, unsigned dictBits) {
-  const LengthToken& t = kLengthTokens[length - 2];
+  const BitToken& t = kLengthTokens[length - 2];
   out.Put(t.bits, t.count);
   const unsigned lowBits = length == 2 ? 2 : dictBits;
   const unsigned high = d >> lowBits;
@@ -250,14 +319,13 @@ unsigned implode(ReadCallback read, WriteCallback write, char* workBuffer, void*
     case 4096: dictBits = 6; break;
     default: return CMP_INVALID_DICTSIZE;
   }
-  // ASCII mode needs the format's published literal code table, which this
-  // codec does not carry; it refuses the mode rather than guess.
-  if (*type != CMP_BINARY) return CMP_INVALID_MODE;
+  if (*type != CMP_BINARY && *type != CMP_ASCII) return CMP_INVALID_MODE;
+  const BitToken* literals = *type == CMP_ASCII ? kAscii.literals.data() : kBinaryLiterals.data();
 
+  // Searches near the input's end read past it: start from a cleared work
+  // area, so the stream never depends on what the caller's memory held.
+  std::memset(workBuffer, 0, kImplodeWorkSize);
   ImplodeState& s = *AlignedState<ImplodeState>(workBuffer);
-  // Searches near the input's end read past it; those bytes must not depend
-  // on what the caller's work area held before.
-  std::memset(s.window, 0, sizeof s.window);
 
   BitWriter out(s.out, write, param);
   out.Byte(*type);
@@ -268,7 +336,7 @@ unsigned implode(ReadCallback read, WriteCallback write, char* workBuffer, void*
   unsigned dataStart = readAt;               // first position holding input
   unsigned p = readAt;                       // next position to process
 
-  for (;;) {
+  for (unsigned block = 0;; ++block) {
     unsigned loaded = 0;
     bool last = false;
     while (loaded < kBlock) {
@@ -284,10 +352,17 @@ unsigned implode(ReadCallback read, WriteCallback write, char* workBuffer, void*
     // Outside the last block, stop 516 bytes short so every match lies in
     // data already read; the rest is processed with the next block.
     const unsigned limit = last ? end : end - kMaxMatch;
-    Index(s, dataStart, last ? end + kMaxMatch : end);
+    // The second block's candidates start 4096 - 516 bytes before the
+    // position where processing resumes (see the rules above).
+    unsigned from = dataStart;
+    if (block == 1 && p + kMaxMatch > kBlock) from = std::max(from, p + kMaxMatch - kBlock);
+    // The index grows with each block. A position is added once its three
+    // bytes are read, except in the last block, where searches near the end
+    // also start from positions past it.
+    Index(s, block == 0 ? readAt : readAt - 2, last ? end + kMaxMatch : end - 2);
 
     while (p < limit) {
-      const unsigned lo = std::max(p - dict, dataStart);
+      const unsigned lo = std::max(p + 1 - dict, from);
       unsigned q = 0;
       unsigned length = FindMatch(s, p, lo, &q);
       for (;;) {
@@ -300,9 +375,9 @@ unsigned implode(ReadCallback read, WriteCallback write, char* workBuffer, void*
         } else if (length >= 2 && length < 8 && p + 1 < limit) {
           // Deferred choice: a clearly better match one byte later wins.
           unsigned q2 = 0;
-          const unsigned next = FindMatch(s, p + 1, std::max(p + 1 - dict, dataStart), &q2);
+          const unsigned next = FindMatch(s, p + 1, std::max(p + 2 - dict, from), &q2);
           if (next > length && (next > length + 1 || d > 128)) {
-            PutLiteral(out, s.window[p]);
+            PutLiteral(out, literals[s.window[p]]);
             out.Flush();
             ++p;
             length = next;
@@ -314,7 +389,7 @@ unsigned implode(ReadCallback read, WriteCallback write, char* workBuffer, void*
           PutMatch(out, length, d, dictBits);
           p += length;
         } else {
-          PutLiteral(out, s.window[p]);
+          PutLiteral(out, literals[s.window[p]]);
           ++p;
         }
         out.Flush();
@@ -324,6 +399,7 @@ unsigned implode(ReadCallback read, WriteCallback write, char* workBuffer, void*
     if (last) break;
 
     std::memmove(s.window, s.window + kBlock, dict + kMaxMatch);
+    ShiftIndex(s, readAt - 2);
     dataStart = dataStart > kBlock ? dataStart - kBlock : 0;
     p -= kBlock;
   }

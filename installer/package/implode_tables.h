@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "implode_ascii_table.h"  // generated from the shared table file
+
 namespace zel::detail {
 
 constexpr unsigned kMaxMatch = 516;      // longest match the compressor sends
@@ -29,15 +31,16 @@ constexpr std::uint8_t kDistBits[64] = {
     2, 4, 4, 5, 5, 5, 5, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7,
     7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8};
 
-// A whole match-length token (flag bit 1, symbol code, extra bits) per
-// length 2..519, so the compressor emits it with one bit-buffer operation.
-struct LengthToken {
-  std::uint16_t bits;   // the token's value, lowest bit sent first
-  std::uint8_t count;   // how many bits
+// A code ready to send: its value (lowest bit sent first) and bit count.
+struct BitToken {
+  std::uint16_t bits;
+  std::uint8_t count;
 };
 
-constexpr std::array<LengthToken, 518> MakeLengthTokens() {
-  std::array<LengthToken, 518> t{};
+// A whole match-length token (flag bit 1, symbol code, extra bits) per
+// length 2..519, so the compressor emits it with one bit-buffer operation.
+constexpr std::array<BitToken, 518> MakeLengthTokens() {
+  std::array<BitToken, 518> t{};
   for (unsigned sym = 0; sym < 16; ++sym) {
     for (unsigned extra = 0; extra < (1u << kLenExtra[sym]); ++extra) {
       const unsigned length = 2 + kLenBase[sym] + extra;
@@ -48,7 +51,52 @@ constexpr std::array<LengthToken, 518> MakeLengthTokens() {
   }
   return t;
 }
-inline constexpr std::array<LengthToken, 518> kLengthTokens = MakeLengthTokens();
+inline constexpr std::array<BitToken, 518> kLengthTokens = MakeLengthTokens();
+
+// A whole literal token (flag bit 0 and the byte's code) per byte value, in
+// either mode, so the compressor emits it with one bit-buffer operation.
+constexpr std::array<BitToken, 256> MakeBinaryLiterals() {
+  std::array<BitToken, 256> t{};
+  for (unsigned b = 0; b < 256; ++b) t[b] = {static_cast<std::uint16_t>(b << 1), 9};
+  return t;
+}
+
+// ASCII mode: the codes are at most 13 bits, so the next 13 bits of the
+// stream select an entry of one table.
+constexpr unsigned kAsciiMaxBits = 13;
+
+struct AsciiTables {
+  std::array<BitToken, 256> literals{};
+  std::array<std::uint16_t, 1u << kAsciiMaxBits> decode{};  // byte | code length << 8
+  bool valid = true;  // each byte once, lengths as stated, a complete prefix code
+};
+
+constexpr AsciiTables MakeAsciiTables() {
+  AsciiTables t;
+  for (unsigned b = 0; b < 256; ++b) {
+    const AsciiRow& row = kAsciiRows[b];
+    unsigned code = 0, n = 0;
+    for (; row.bits[n] != '\0'; ++n) code |= unsigned(row.bits[n] == '1') << n;
+    if (row.value != b || n != row.length || n < 1 || n > kAsciiMaxBits) {
+      t.valid = false;
+      return t;
+    }
+    t.literals[b] = {static_cast<std::uint16_t>(code << 1), static_cast<std::uint8_t>(1 + n)};
+    // Every index whose low n bits are the code decodes to this byte; a
+    // second code claiming one of them would not be a prefix code.
+    for (unsigned i = code; i < (1u << kAsciiMaxBits); i += 1u << n) {
+      if (t.decode[i] != 0) t.valid = false;
+      t.decode[i] = static_cast<std::uint16_t>(b | n << 8);
+    }
+  }
+  for (std::uint16_t e : t.decode)
+    if (e == 0) t.valid = false;  // a bit pattern no code starts: incomplete
+  return t;
+}
+inline constexpr std::array<BitToken, 256> kBinaryLiterals = MakeBinaryLiterals();
+inline constexpr AsciiTables kAscii = MakeAsciiTables();
+static_assert(kAscii.valid, "the ASCII literal table must give every byte value one code of its "
+                            "stated length, together a complete prefix code");
 
 // Decoding: the next 7 bits of the stream (the longest length code) select
 // a symbol; the next 8 bits (the longest distance code) select a high part.

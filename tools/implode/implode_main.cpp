@@ -41,8 +41,8 @@ const char* Meaning(unsigned result, bool decompress) {
       return decompress ? "bad dictionary-size code in the stream header (must be 4, 5 or 6)"
                         : "dictionary size must be 1024, 2048 or 4096";
     case zel::CMP_INVALID_MODE:
-      return decompress ? "unsupported compression type in the stream header (only binary is supported)"
-                        : "unsupported compression type (only binary is supported)";
+      return decompress ? "unknown compression type in the stream header (0 binary, 1 ASCII)"
+                        : "compression type must be binary or ASCII";
     case zel::CMP_BAD_DATA:
       return "stream too short: the first read gave 4 bytes or fewer";
     case zel::CMP_ABORT:
@@ -57,9 +57,9 @@ void Usage(std::FILE* to) {
       "usage: implode [-d] [-a | -b] [-s 1024|2048|4096] [-v] [input [output]]\n"
       "Compresses input (a file, or standard input when missing or \"-\") into output\n"
       "(a file, or standard output when missing or \"-\") as an implode stream.\n"
-      "  -d      decompress instead\n"
+      "  -d      decompress instead (the stream header names its type and size)\n"
       "  -b      binary compression (default)\n"
-      "  -a      ASCII compression (not supported: refused)\n"
+      "  -a      ASCII compression: literals coded for text\n"
       "  -s N    dictionary size in bytes: 1024, 2048 or 4096 (default 4096)\n"
       "  -v      report sizes on standard error\n"
       "  -h      show this help\n",
@@ -114,10 +114,8 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if (decompress && type != zel::CMP_BINARY) {
-    // The type is read from the stream; -a/-b only apply to compression.
-    type = zel::CMP_BINARY;
-  }
+  // When decompressing, the type is read from the stream; -a/-b only apply
+  // to compression.
 
   Io io;
   const bool stdIn = !inName || std::strcmp(inName, "-") == 0;
@@ -168,7 +166,8 @@ int main(int argc, char** argv) {
   if (verbose) {
     std::fprintf(stderr, "implode: %llu bytes in, %llu bytes out", io.bytesIn, io.bytesOut);
     if (!decompress && io.bytesIn != 0)
-      std::fprintf(stderr, " (%.1f%%)", 100.0 * double(io.bytesOut) / double(io.bytesIn));
+      std::fprintf(stderr, " (%.1f%%, %s)", 100.0 * double(io.bytesOut) / double(io.bytesIn),
+                   type == zel::CMP_ASCII ? "ASCII" : "binary");
     std::fprintf(stderr, "\n");
   }
   return 0;

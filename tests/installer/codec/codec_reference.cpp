@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <memory>
+#include <sstream>
 
 #include "zel/implode.h"
 
@@ -105,82 +107,6 @@ Bytes Expand(const std::vector<Token>& tokens) {
   return out;
 }
 
-std::vector<Token> ModelTokens(const Bytes& input, unsigned dict) {
-  // The window as the compressor keeps it: history, 516 carried bytes, a
-  // 4096-byte block; bytes past the input are what the buffer last held
-  // (zero at first).
-  std::vector<std::uint8_t> win(4096 + 516 + 4096 + 516 + 16, 0);
-  const unsigned readAt = dict + 516;
-  unsigned dataStart = readAt, p = readAt;
-  std::size_t consumed = 0;
-  std::vector<Token> tokens;
-  auto longest = [&](unsigned at, unsigned& where) {
-    const unsigned lo = std::max(at >= dict ? at - dict : 0u, dataStart);
-    unsigned best = 0;
-    for (unsigned q = at; q-- > lo;) {
-      unsigned n = 0;
-      while (n < 516 && win[q + n] == win[at + n]) ++n;
-      if (n > best) {
-        best = n;
-        where = q;
-        if (n == 516) break;
-      }
-    }
-    return best >= 2 ? best : 0;
-  };
-  auto literal = [&](unsigned at) {
-    Token t;
-    t.literal = win[at];
-    tokens.push_back(t);
-  };
-  for (;;) {
-    const unsigned loaded = static_cast<unsigned>(std::min<std::size_t>(4096, input.size() - consumed));
-    std::copy_n(input.begin() + consumed, loaded, win.begin() + readAt);
-    consumed += loaded;
-    const bool last = loaded < 4096;
-    const unsigned end = readAt + loaded;
-    const unsigned limit = last ? end : end - 516;
-    while (p < limit) {
-      unsigned q = 0, len = longest(p, q);
-      for (;;) {
-        unsigned d = p - q - 1;
-        if (len == 2 && d >= 256) {
-          len = 0;
-        } else if (len >= 2 && last && p + len > end) {
-          len = end - p;
-          if (len < 2 || (len == 2 && d >= 256)) len = 0;
-        } else if (len >= 2 && len < 8 && p + 1 < limit) {
-          unsigned q2 = 0, len2 = longest(p + 1, q2);
-          if (len2 > len && (len2 > len + 1 || d > 128)) {
-            literal(p);
-            ++p;
-            len = len2;
-            q = q2;
-            continue;
-          }
-        }
-        if (len >= 2) {
-          Token t;
-          t.match = true;
-          t.length = len;
-          t.distance = d + 1;
-          tokens.push_back(t);
-          p += len;
-        } else {
-          literal(p);
-          ++p;
-        }
-        break;
-      }
-    }
-    if (last) break;
-    std::memmove(win.data(), win.data() + 4096, dict + 516);
-    dataStart = dataStart > 4096 ? dataStart - 4096 : 0;
-    p -= 4096;
-  }
-  return tokens;
-}
-
 namespace {
 
 struct Source {
@@ -229,6 +155,23 @@ RunResult Decompress(const Bytes& stream, unsigned chunk, unsigned firstChunk) {
   std::memset(work.get(), 0x5A, zel::kExplodeWorkSize + 1);
   run.result = zel::explode(ReadFrom, WriteTo, work.get() + 1, &src);
   return run;
+}
+
+std::vector<std::string> AsciiCodesFromFile() {
+  std::ifstream in(std::string(IMPLODE_SHARED_DATA) + "/implode-ascii-literals.tsv");
+  std::vector<std::string> codes(256);
+  std::string line;
+  unsigned rows = 0;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream fields(line);
+    unsigned value = 0, length = 0;
+    std::string bits;
+    if (!(fields >> value >> length >> bits) || value > 255 || bits.size() != length) return {};
+    codes[value] = bits;
+    ++rows;
+  }
+  return rows == 256 ? codes : std::vector<std::string>{};
 }
 
 }  // namespace codectest

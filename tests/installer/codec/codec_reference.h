@@ -1,8 +1,10 @@
-// Test helpers: running the codec over byte vectors, a token reader for
-// implode streams, and a slow, plain model of the compressor's choices.
+// Test helpers: running the codec over byte vectors and a token reader for
+// binary-mode implode streams. (The compressor's choices are checked against
+// a separate slow reference compressor in tests/installer/codec_reference.)
 #pragma once
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace codectest {
@@ -33,10 +35,6 @@ Parsed ParseStream(const Bytes& stream);
 // Applies tokens to get the data back.
 Bytes Expand(const std::vector<Token>& tokens);
 
-// The compressor's token choices, computed the slow way: every earlier
-// position of the window is compared, byte by byte.
-std::vector<Token> ModelTokens(const Bytes& input, unsigned dictSize);
-
 struct RunResult {
   unsigned result = 0;
   Bytes output;
@@ -50,5 +48,9 @@ struct RunResult {
 RunResult Compress(const Bytes& input, unsigned dictSize = 4096, unsigned type = 0,
                    unsigned chunk = 0);
 RunResult Decompress(const Bytes& stream, unsigned chunk = 0, unsigned firstChunk = 0);
+
+// The ASCII literal table of the shared data folder: per byte value the code
+// bits in stream order ("0100011"); empty if the file is unusable.
+std::vector<std::string> AsciiCodesFromFile();
 
 }  // namespace codectest

@@ -1,10 +1,14 @@
-// Tests of the implode stream codec: exact streams for small inputs, the
-// compressor's choices against a slow model, round trips across block
-// edges, the decompressor's result codes and buffering, and the CRC step.
+// Tests of the implode stream codec: exact streams for small inputs and for
+// the shared vectors of both modes, the ASCII literal codes, round trips
+// across block edges, the decompressor's result codes and buffering, and the
+// CRC step.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 
@@ -64,8 +68,9 @@ std::vector<Token> TokensOf(const Bytes& input, unsigned dict = 4096) {
   return p.tokens;
 }
 
-void ExpectRoundTrip(const Bytes& input, unsigned dict, unsigned readChunk = 0) {
-  RunResult c = Compress(input, dict, zel::CMP_BINARY, readChunk);
+void ExpectRoundTrip(const Bytes& input, unsigned dict, unsigned readChunk = 0,
+                     unsigned type = zel::CMP_BINARY) {
+  RunResult c = Compress(input, dict, type, readChunk);
   ASSERT_EQ(c.result, zel::CMP_NO_ERROR);
   RunResult d = Decompress(c.output);
   ASSERT_EQ(d.result, zel::CMP_NO_ERROR) << "size " << input.size() << " dict " << dict;
@@ -90,29 +95,43 @@ TEST(ImplodeStream, EmptyInputIsHeaderAndEndMarker) {
 TEST(ImplodeStream, HandComputedVectors) {
   // 'A': flag 0 and 0x41 (9 bits), then the end marker 1 0000000 11111111.
   EXPECT_EQ(Compress(Text("A")).output, (Bytes{0x00, 0x06, 0x82, 0x02, 0xFE, 0x01}));
-  // "AAAA": literal, match of 3 at distance 1 (flag 1, code 11, distance
-  // high code 11, six low bits 0), end marker.
-  EXPECT_EQ(Compress(Text("AAAA")).output, (Bytes{0x00, 0x06, 0x82, 0x3E, 0x10, 0xF0, 0x0F}));
+  // "AAAA": two literals (distance 1 is never used), then a match of 2 at
+  // distance 2 (flag 1, code 101, distance high code 11, two low bits 01),
+  // end marker.
+  EXPECT_EQ(Compress(Text("AAAA")).output, (Bytes{0x00, 0x06, 0x82, 0x04, 0xED, 0x05, 0xFC, 0x03}));
   // Dictionary size only changes the header byte and the low distance bits.
   EXPECT_EQ(Compress(Text("A"), 1024).output, (Bytes{0x00, 0x04, 0x82, 0x02, 0xFE, 0x01}));
   EXPECT_EQ(Compress(Text("A"), 2048).output, (Bytes{0x00, 0x05, 0x82, 0x02, 0xFE, 0x01}));
 }
 
-TEST(ImplodeStream, RunOfOneByteIsLiteralThenDistanceOneMatches) {
+TEST(ImplodeStream, RunsNeverUseDistanceOneAndTakeTheOldestFullMatch) {
+  // Two literals, then 516 bytes from two back; every later full-length
+  // match goes to the oldest position; the rest, shorter than 516, to the
+  // most recent position with that length.
   const std::vector<Token> tokens = TokensOf(Bytes(2000, 'x'));
-  ASSERT_EQ(tokens.size(), 5u);
+  ASSERT_EQ(tokens.size(), 6u);
   EXPECT_EQ(tokens[0], Lit('x'));
-  EXPECT_EQ(tokens[1], Match(516, 1));
-  EXPECT_EQ(tokens[2], Match(516, 1));
-  EXPECT_EQ(tokens[3], Match(516, 1));
-  EXPECT_EQ(tokens[4], Match(2000 - 1 - 3 * 516, 1));
-  // Long runs across many blocks keep the same shape.
-  const std::vector<Token> big = TokensOf(Bytes(100000, 0));
-  EXPECT_EQ(big.front(), Lit(0));
-  for (const Token& t : std::vector<Token>(big.begin() + 1, big.end())) {
-    EXPECT_TRUE(t.match);
-    EXPECT_EQ(t.distance, 1u);
-    EXPECT_LE(t.length, 516u);
+  EXPECT_EQ(tokens[1], Lit('x'));
+  EXPECT_EQ(tokens[2], Match(516, 2));
+  EXPECT_EQ(tokens[3], Match(516, 518));
+  EXPECT_EQ(tokens[4], Match(516, 1034));
+  EXPECT_EQ(tokens[5], Match(2000 - 2 - 3 * 516, 2));
+  // Zeros agree on into the cleared buffer behind the input: the oldest
+  // full match is taken and cut to the end.
+  const std::vector<Token> zeros = TokensOf(Bytes(600, 0));
+  ASSERT_EQ(zeros.size(), 4u);
+  EXPECT_EQ(zeros[3], Match(82, 518));
+  // Long runs across many blocks reach back at most dictSize - 1 bytes.
+  for (unsigned dict : {1024u, 4096u}) {
+    const std::vector<Token> big = TokensOf(Bytes(100000, 0), dict);
+    ASSERT_GE(big.size(), 3u);
+    EXPECT_EQ(big[1], Lit(0));
+    for (std::size_t i = 2; i < big.size(); ++i) {
+      EXPECT_TRUE(big[i].match);
+      EXPECT_GE(big[i].distance, 2u);
+      EXPECT_LE(big[i].distance, dict - 1);
+    }
+    EXPECT_EQ(Expand(big), Bytes(100000, 0));
   }
 }
 
@@ -169,38 +188,99 @@ TEST(ImplodeStream, DeferredChoiceDependsOnDistance) {
   }
 }
 
-// --- the compressor against the slow model -------------------------------
+// --- the shared vectors and ASCII mode -----------------------------------
 
-TEST(ImplodeChoices, MatchTheModelOnVariedData) {
-  struct Case {
-    Bytes data;
-    unsigned dict;
-  };
-  std::vector<Case> cases;
-  for (unsigned dict : {1024u, 2048u, 4096u}) {
-    cases.push_back({RandomBytes(9000, 1, 4), dict});        // short matches everywhere
-    cases.push_back({RandomBytes(6000, 2, 256), dict});      // hardly any matches
-    cases.push_back({WordBytes(14000, 3), dict});            // text-like
+namespace {
+
+Bytes ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+// NAME.TYPE-SIZE.imp is the stream that an independent implementation of the
+// format writes for NAME.in: ours must write the same bytes and read them back.
+TEST(ImplodeVectors, EveryStreamWrittenAndReadBack) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::path(IMPLODE_SHARED_DATA) / "implode-vectors";
+  std::vector<fs::path> streams;
+  for (const auto& e : fs::directory_iterator(dir))
+    if (e.path().extension() == ".imp") streams.push_back(e.path());
+  std::sort(streams.begin(), streams.end());
+  ASSERT_GE(streams.size(), 30u) << dir;
+  unsigned seen[2][3] = {};
+  for (const fs::path& path : streams) {
+    const std::string stem = path.stem().string();  // NAME.TYPE-SIZE
+    SCOPED_TRACE(path.filename().string());
+    const auto dot = stem.rfind('.');
+    const auto dash = stem.rfind('-');
+    ASSERT_TRUE(dot != std::string::npos && dash != std::string::npos && dash > dot);
+    const std::string typeName = stem.substr(dot + 1, dash - dot - 1);
+    ASSERT_TRUE(typeName == "binary" || typeName == "ascii");
+    const unsigned type = typeName == "ascii" ? zel::CMP_ASCII : zel::CMP_BINARY;
+    const unsigned dict = static_cast<unsigned>(std::stoul(stem.substr(dash + 1)));
+    const Bytes input = ReadFile(dir / (stem.substr(0, dot) + ".in"));
+    const Bytes stream = ReadFile(path);
+
+    RunResult c = Compress(input, dict, type);
+    ASSERT_EQ(c.result, zel::CMP_NO_ERROR);
+    if (c.output != stream) {
+      std::size_t i = 0;
+      while (i < c.output.size() && i < stream.size() && c.output[i] == stream[i]) ++i;
+      ADD_FAILURE() << "stream differs from byte " << i << " (" << c.output.size()
+                    << " bytes, vector " << stream.size() << ")";
+    }
+    RunResult d = Decompress(stream);
+    EXPECT_EQ(d.result, zel::CMP_NO_ERROR);
+    EXPECT_TRUE(d.output == input)
+        << "decoded " << d.output.size() << " of " << input.size() << " bytes";
+    ++seen[type][dict == 1024 ? 0 : dict == 2048 ? 1 : 2];
   }
-  Bytes periodic;
-  for (unsigned i = 0; i < 12000; ++i) periodic.push_back(static_cast<std::uint8_t>("abcabd"[i % 6] + (i / 2000)));
-  cases.push_back({periodic, 4096});
-  Bytes blocks = WordBytes(5000, 7);  // long repeats reaching across blocks
-  blocks.insert(blocks.end(), blocks.begin(), blocks.end());
-  blocks.insert(blocks.end(), blocks.begin() + 1000, blocks.begin() + 4000);
-  cases.push_back({blocks, 4096});
-  cases.push_back({blocks, 1024});
-  // Ends exactly on a block edge and just after one.
-  cases.push_back({WordBytes(8192, 9), 4096});
-  cases.push_back({WordBytes(8192 + 3, 9), 2048});
+  // Both modes and every dictionary size were met.
+  for (auto& mode : seen)
+    for (unsigned n : mode) EXPECT_GT(n, 0u);
+}
 
-  for (const Case& c : cases) {
-    const std::vector<Token> expected = ModelTokens(c.data, c.dict);
-    const std::vector<Token> actual = TokensOf(c.data, c.dict);
-    ASSERT_EQ(actual.size(), expected.size()) << "size " << c.data.size() << " dict " << c.dict;
-    for (std::size_t i = 0; i < actual.size(); ++i)
-      ASSERT_EQ(actual[i], expected[i]) << "token " << i << " size " << c.data.size() << " dict " << c.dict;
-    EXPECT_EQ(Expand(actual), c.data);
+TEST(ImplodeAscii, EveryByteIsSentWithItsTableCode) {
+  const std::vector<std::string> codes = AsciiCodesFromFile();
+  ASSERT_EQ(codes.size(), 256u) << "ASCII literal table unreadable";
+  for (unsigned b = 0; b < 256; ++b) {
+    // One literal: flag 0 and the byte's code, then the end marker.
+    const Bytes one{static_cast<std::uint8_t>(b)};
+    RunResult c = Compress(one, 4096, zel::CMP_ASCII);
+    ASSERT_EQ(c.result, zel::CMP_NO_ERROR);
+    std::string expected = "0" + codes[b] + "1" + "0000000" + "11111111";
+    while (expected.size() % 8) expected += '0';
+    std::string got;
+    for (std::size_t i = 2; i < c.output.size(); ++i)
+      for (unsigned k = 0; k < 8; ++k) got += (c.output[i] >> k & 1) ? '1' : '0';
+    EXPECT_EQ(c.output[0], zel::CMP_ASCII);
+    EXPECT_EQ(got, expected) << "byte " << b;
+    RunResult d = Decompress(c.output);
+    EXPECT_EQ(d.result, zel::CMP_NO_ERROR);
+    EXPECT_EQ(d.output, one) << "byte " << b;
+  }
+}
+
+TEST(ImplodeAscii, RoundTripsAndCutStreams) {
+  for (unsigned dict : {1024u, 2048u, 4096u}) {
+    ExpectRoundTrip(WordBytes(30000, dict), dict, 0, zel::CMP_ASCII);
+    ExpectRoundTrip(RandomBytes(20000, dict), dict, 0, zel::CMP_ASCII);
+    ExpectRoundTrip(WordBytes(9000, dict + 1), dict, 1, zel::CMP_ASCII);
+  }
+  // The decompressor's byte-at-a-time path, and a stream cut anywhere:
+  // the bytes before the break come out, then the failure.
+  const Bytes data = RandomBytes(3000, 5, 200);
+  const Bytes stream = Compress(data, 4096, zel::CMP_ASCII).output;
+  RunResult slow = Decompress(stream, 1, 5);
+  EXPECT_EQ(slow.result, zel::CMP_NO_ERROR);
+  EXPECT_TRUE(slow.output == data);
+  for (std::size_t cut = 5; cut + 2 < stream.size(); cut += 97) {
+    RunResult d = Decompress(Bytes(stream.begin(), stream.begin() + cut));
+    EXPECT_EQ(d.result, zel::CMP_ABORT) << cut;
+    EXPECT_LT(d.output.size(), data.size());
+    EXPECT_TRUE(std::equal(d.output.begin(), d.output.end(), data.begin())) << cut;
   }
 }
 
@@ -226,10 +306,12 @@ TEST(ImplodeChoices, RefusesBadParameters) {
     EXPECT_EQ(c.result, zel::CMP_INVALID_DICTSIZE);
     EXPECT_TRUE(c.output.empty());
   }
-  EXPECT_EQ(Compress(Text("data"), 4096, 2).result, zel::CMP_INVALID_MODE);
-  // ASCII mode is not supported: refused the same way.
-  EXPECT_EQ(Compress(Text("data"), 4096, zel::CMP_ASCII).result, zel::CMP_INVALID_MODE);
-  EXPECT_TRUE(Compress(Text("data"), 4096, zel::CMP_ASCII).output.empty());
+  for (unsigned type : {2u, 3u, 255u}) {
+    RunResult c = Compress(Text("data"), 4096, type);
+    EXPECT_EQ(c.result, zel::CMP_INVALID_MODE);
+    EXPECT_TRUE(c.output.empty());
+    EXPECT_TRUE(c.readSizes.empty());
+  }
 }
 
 // --- round trips ---------------------------------------------------------
@@ -299,8 +381,6 @@ TEST(ExplodeStream, HeaderErrorsWriteNothing) {
   d = Decompress(bad);
   EXPECT_EQ(d.result, zel::CMP_INVALID_MODE);
   EXPECT_TRUE(d.writeSizes.empty());
-  bad[0] = 1;  // ASCII: not supported
-  EXPECT_EQ(Decompress(bad).result, zel::CMP_INVALID_MODE);
 }
 
 TEST(ExplodeStream, ShortFirstReadIsRefused) {
@@ -312,8 +392,9 @@ TEST(ExplodeStream, ShortFirstReadIsRefused) {
   }
   // A whole stream handed over four bytes at a time is refused too.
   EXPECT_EQ(Decompress(stream, 4).result, zel::CMP_BAD_DATA);
-  // The empty stream is four bytes in all and is accepted.
+  // The empty stream is four bytes in all and is accepted, in both modes.
   EXPECT_EQ(Decompress(Bytes{0x00, 0x04, 0x01, 0xFF}).result, zel::CMP_NO_ERROR);
+  EXPECT_EQ(Decompress(Bytes{0x01, 0x06, 0x01, 0xFF}).result, zel::CMP_NO_ERROR);
 }
 
 TEST(ExplodeStream, CutOffStreamWritesWhatCameBefore) {

@@ -1,5 +1,5 @@
-// The implode tool: round trip through files, exit codes and messages on
-// bad streams and options.
+// The implode tool: round trips in both modes through files, exit codes and
+// messages on bad streams and options.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -61,6 +61,31 @@ TEST_F(ImplodeTool, RoundTripThroughFilesAndPipes) {
   EXPECT_NE(err.find("bytes in"), std::string::npos);
 }
 
+TEST_F(ImplodeTool, AsciiModeWritesTypeOneAndDecodesFromTheHeader) {
+  std::string data;
+  for (int i = 0; i < 2000; ++i) data += "Member " + std::to_string(i * 7919 % 1000) + " extracted.\n";
+  Put(Path("text"), data);
+  std::string err;
+  ASSERT_EQ(Run("-a -s 1024 -v " + Path("text") + " " + Path("text.imp"), &err), 0) << err;
+  EXPECT_NE(err.find("ASCII"), std::string::npos) << err;
+  const std::string ascii = Get(Path("text.imp"));
+  ASSERT_GE(ascii.size(), 4u);
+  EXPECT_EQ(ascii[0], 1);
+  EXPECT_EQ(ascii[1], 4);
+  // The last of -a and -b counts.
+  ASSERT_EQ(Run("-a -b " + Path("text") + " " + Path("text.bin")), 0);
+  EXPECT_EQ(Get(Path("text.bin"))[0], 0);
+  ASSERT_EQ(Run("-b -a " + Path("text") + " " + Path("text.a2")), 0);
+  EXPECT_EQ(Get(Path("text.a2"))[0], 1);
+  // Decompression reads the type from the stream; -a or -b do not change it.
+  EXPECT_EQ(Run("-d " + Path("text.imp") + " " + Path("back1")), 0);
+  EXPECT_EQ(Get(Path("back1")), data);
+  EXPECT_EQ(Run("-d -b " + Path("text.imp") + " " + Path("back2")), 0);
+  EXPECT_EQ(Get(Path("back2")), data);
+  EXPECT_EQ(Run("-d -a " + Path("text.bin") + " " + Path("back3")), 0);
+  EXPECT_EQ(Get(Path("back3")), data);
+}
+
 TEST_F(ImplodeTool, BadStreamsFailWithTheReason) {
   std::string err;
   Put(Path("dict.imp"), std::string("\x00\x07zzzzzz", 8));
@@ -90,8 +115,9 @@ TEST_F(ImplodeTool, RejectsBadOptions) {
   std::string err;
   EXPECT_NE(Run("-s 999 /dev/null", &err), 0);
   EXPECT_NE(err.find("1024, 2048 or 4096"), std::string::npos) << err;
-  EXPECT_NE(Run("-a /dev/null " + Path("a.imp"), &err), 0);
-  EXPECT_NE(err.find("type"), std::string::npos) << err;
+  Put(Path("type.imp"), std::string("\x02\x06zzzzzz", 8));
+  EXPECT_NE(Run("-d " + Path("type.imp") + " " + Path("o"), &err), 0);
+  EXPECT_NE(err.find("compression type"), std::string::npos) << err;
   EXPECT_NE(Run("-q", &err), 0);
   EXPECT_EQ(Run("-h"), 0);
 }

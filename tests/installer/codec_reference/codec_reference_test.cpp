@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -27,14 +28,6 @@ constexpr std::size_t kScale = 4;
 #endif
 
 constexpr unsigned kDictSizes[] = {1024, 2048, 4096};
-
-// The rules the byte-for-byte comparisons use.
-codecref::Options comparedRules() {
-    codecref::Options o;
-    o.fullLengthTakesNewest = true;
-    return o;
-}
-const codecref::Options kCompared = comparedRules();
 
 // Read side: hands out the input in pieces following `plan` (cycled), never
 // more than asked; records what the compressor asked for.
@@ -86,12 +79,11 @@ unsigned runRead(char* buffer, unsigned* size, void* param) {
 }
 
 ProdRun runProduction(const Bytes& data, unsigned dictSize, const std::vector<unsigned>& plan,
-                      unsigned char workFill) {
+                      unsigned char workFill, unsigned type = zel::CMP_BINARY) {
     ProdRun r;
     r.feed.data = &data;
     r.feed.plan = plan;
     std::vector<char> work(zel::kImplodeWorkSize, static_cast<char>(workFill));
-    unsigned type = zel::CMP_BINARY;
     unsigned dict = dictSize;
     r.code = zel::implode(runRead, runWrite, work.data(), &r, &type, &dict);
     return r;
@@ -99,12 +91,11 @@ ProdRun runProduction(const Bytes& data, unsigned dictSize, const std::vector<un
 
 codecref::Result runReference(const Bytes& data, unsigned dictSize,
                               const std::vector<unsigned>& plan, Feed* feedOut = nullptr,
-                              const codecref::Options& options = {}) {
+                              unsigned type = zel::CMP_BINARY) {
     Feed f;
     f.data = &data;
     f.plan = plan;
-    codecref::Result r =
-        codecref::referenceImplode(feedRead, nullptr, &f, zel::CMP_BINARY, dictSize, options);
+    codecref::Result r = codecref::referenceImplode(feedRead, nullptr, &f, type, dictSize);
     if (feedOut) *feedOut = f;
     return r;
 }
@@ -158,11 +149,12 @@ std::string firstDifference(const Bytes& production, const Bytes& reference) {
 // The core comparison: same result code, same bytes, same write pieces, the
 // same read requests; and the reference stream decodes to the input.
 void expectMatchesReference(const Bytes& data, unsigned dictSize, const std::string& label,
-                            const std::vector<unsigned>& plan = {~0u}) {
+                            const std::vector<unsigned>& plan = {~0u},
+                            unsigned type = zel::CMP_BINARY) {
     SCOPED_TRACE(label + " size=" + std::to_string(data.size()) +
-                 " dict=" + std::to_string(dictSize));
+                 " dict=" + std::to_string(dictSize) + " type=" + std::to_string(type));
     Feed refFeed;
-    const codecref::Result ref = runReference(data, dictSize, plan, &refFeed, kCompared);
+    const codecref::Result ref = runReference(data, dictSize, plan, &refFeed, type);
     ASSERT_EQ(ref.code, zel::CMP_NO_ERROR);
 
     unsigned exCode = 99;
@@ -170,7 +162,7 @@ void expectMatchesReference(const Bytes& data, unsigned dictSize, const std::str
     EXPECT_EQ(exCode, zel::CMP_NO_ERROR);
     EXPECT_TRUE(back == data) << "reference stream does not decode to the input";
 
-    const ProdRun prod = runProduction(data, dictSize, plan, 0xA5);
+    const ProdRun prod = runProduction(data, dictSize, plan, 0xA5, type);
     EXPECT_EQ(prod.code, zel::CMP_NO_ERROR);
     if (prod.sink.bytes != ref.output) {
         ADD_FAILURE() << "output differs (production " << prod.sink.bytes.size()
@@ -243,36 +235,87 @@ Bytes mixed(std::size_t n, std::uint32_t seed) {
 
 // ---- tests ----
 
+// Every stream of the shared vector folder: NAME.TYPE-SIZE.imp is what an
+// independent implementation writes for NAME.in.
+struct Vector {
+    std::string name;
+    unsigned type = 0;
+    unsigned dictSize = 0;
+    Bytes input, stream;
+};
+
+Bytes readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<Vector> sharedVectors() {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::path(IMPLODE_SHARED_DATA) / "implode-vectors";
+    std::vector<Vector> out;
+    for (const auto& e : fs::directory_iterator(dir)) {
+        const std::string file = e.path().filename().string();
+        if (e.path().extension() != ".imp") continue;
+        // NAME.TYPE-SIZE.imp
+        const std::string stem = e.path().stem().string();
+        const auto dot = stem.rfind('.');
+        const auto dash = stem.rfind('-');
+        if (dot == std::string::npos || dash == std::string::npos || dash < dot) continue;
+        Vector v;
+        v.name = file;
+        const std::string type = stem.substr(dot + 1, dash - dot - 1);
+        v.type = type == "ascii" ? zel::CMP_ASCII : zel::CMP_BINARY;
+        v.dictSize = static_cast<unsigned>(std::stoul(stem.substr(dash + 1)));
+        v.input = readFile(dir / (stem.substr(0, dot) + ".in"));
+        v.stream = readFile(e.path());
+        out.push_back(std::move(v));
+    }
+    std::sort(out.begin(), out.end(),
+              [](const Vector& a, const Vector& b) { return a.name < b.name; });
+    return out;
+}
+
+TEST(CodecReference, ReferenceWritesTheSharedVectors) {
+    ASSERT_EQ(codecref::asciiLiteralCodes().size(), 256u) << "ASCII literal table unreadable";
+    const std::vector<Vector> vectors = sharedVectors();
+    ASSERT_GE(vectors.size(), 30u);
+    for (const Vector& v : vectors) {
+        SCOPED_TRACE(v.name);
+        const auto r = codecref::referenceImplode(v.input, v.dictSize, v.type);
+        ASSERT_EQ(r.code, zel::CMP_NO_ERROR);
+        if (r.output != v.stream)
+            ADD_FAILURE() << "reference differs from the vector; "
+                          << firstDifference(r.output, v.stream);
+    }
+}
+
 TEST(CodecReference, ReferenceFollowsTheStatedRules) {
     // Empty: header and end marker only.
     {
         const auto r = codecref::referenceImplode(Bytes{}, 4096);
         EXPECT_EQ(r.output, (Bytes{0x00, 0x06, 0x01, 0xFF}));
     }
-    // A run: one literal, then matches; the first reaches back one byte, the
-    // next full-length one goes to the oldest position in the window.
+    // A run: two literals (never distance 1), then matches; the first
+    // reaches back two bytes, the next full-length one goes to the oldest
+    // position in the window.
     {
-        const auto r = codecref::referenceImplode(Bytes(1033, 'x'), 1024);
-        ASSERT_EQ(r.tokens.size(), 3u);
+        const auto r = codecref::referenceImplode(Bytes(1034, 'x'), 1024);
+        ASSERT_EQ(r.tokens.size(), 4u);
         EXPECT_EQ(r.tokens[0].length, 0u);
-        EXPECT_EQ(r.tokens[1].length, 516u);
-        EXPECT_EQ(r.tokens[1].distance, 1u);
+        EXPECT_EQ(r.tokens[1].length, 0u);
         EXPECT_EQ(r.tokens[2].length, 516u);
-        EXPECT_EQ(r.tokens[2].distance, 517u);
-        codecref::Options newest;
-        newest.fullLengthTakesNewest = true;
-        const auto n = codecref::referenceImplode(Bytes(1033, 'x'), 1024, newest);
-        ASSERT_EQ(n.tokens.size(), 3u);
-        EXPECT_EQ(n.tokens[2].distance, 1u);
+        EXPECT_EQ(r.tokens[2].distance, 2u);
+        EXPECT_EQ(r.tokens[3].length, 516u);
+        EXPECT_EQ(r.tokens[3].distance, 518u);
     }
-    // Zeros compare on into the zeroed buffer behind the input: at 517 the
+    // Zeros compare on into the zeroed buffer behind the input: at 518 the
     // oldest candidate agrees for 516 bytes, is cut to 2 and, being far back,
     // gives way to two literals.
     {
-        const auto r = codecref::referenceImplode(Bytes(519, 0), 4096);
-        ASSERT_EQ(r.tokens.size(), 4u);
-        EXPECT_EQ(r.tokens[2].length, 0u);
+        const auto r = codecref::referenceImplode(Bytes(520, 0), 4096);
+        ASSERT_EQ(r.tokens.size(), 5u);
         EXPECT_EQ(r.tokens[3].length, 0u);
+        EXPECT_EQ(r.tokens[4].length, 0u);
     }
     // Two-byte repeats: 256 back is used, 257 back is not.
     for (unsigned dist : {256u, 257u}) {
@@ -289,18 +332,18 @@ TEST(CodecReference, ReferenceFollowsTheStatedRules) {
             EXPECT_EQ(last.length, 0u);
         }
     }
-    // The window reaches back exactly the dictionary size.
+    // The window reaches back one byte less than the dictionary size.
     for (unsigned dict : kDictSizes) {
-        for (unsigned dist : {dict, dict + 1}) {
+        for (unsigned dist : {dict - 1, dict}) {
             Bytes b = randomBytes(dist + 5, dict + dist, 200);
             const Bytes tag{250, 251, 252, 253, 254};
             std::copy(tag.begin(), tag.end(), b.begin());
             std::copy(tag.begin(), tag.end(), b.begin() + dist);
             const auto r = codecref::referenceImplode(b, dict);
             const auto& last = r.tokens.back();
-            if (dist == dict) {
+            if (dist == dict - 1) {
                 EXPECT_EQ(last.length, 5u);
-                EXPECT_EQ(last.distance, dict);
+                EXPECT_EQ(last.distance, dict - 1);
             } else {
                 EXPECT_EQ(last.length, 0u);
             }

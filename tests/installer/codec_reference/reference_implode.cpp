@@ -1,22 +1,23 @@
 // Reference implode compressor: slow and literal, for comparing against
 // zel::implode byte for byte.
 //
-// Readings taken where the algorithm leaves room:
+// The matching rules, as the streams of an independent implementation of the
+// format show them:
 //  - The block buffer is [dictSize history | 516 carried | 4096 new] plus
 //    516 bytes behind it, all zero at the start. Sliding moves the front part
 //    only, so behind the data of the last block lie bytes of earlier blocks
-//    (or zeros). A comparison in the last block runs on into those bytes,
-//    which is why a match there may run past the input and has to be cut.
-//    Both the position's own pair hash and the look-ahead's match length see
-//    them too. (Options::compareIntoBufferTail = false stops at the end.)
-//  - The window reaches back exactly dictSize bytes: distance <= dictSize.
-//  - Candidates are scanned from the first one in the window upwards, and a
-//    match of the full 516 bytes ends the scan, so among several 516-byte
-//    matches the OLDEST wins; e.g. a long run of one byte gets distances far
-//    back after its first match. (Options::fullLengthTakesNewest: newest.)
-//  - Otherwise equal lengths go to the more recent candidate, also after a
-//    match longer than 10 bytes: the prefix-table skip only passes over
-//    candidates that cannot reach the current length.
+//    (or zeros). A comparison runs on into those bytes, up to 516; the
+//    look-ahead compares those full lengths, and only the match that is sent
+//    is cut to the input's end (and then sent at once).
+//  - Candidates are the positions of the pair index from the oldest one in
+//    the window up to two bytes back: distance 1 is never used, and the
+//    farthest distance is dictSize - 1.
+//  - The scan runs oldest first; a candidate at least as long as the best so
+//    far replaces it, so equal lengths go to the more recent one, except that
+//    a match of 516 ends the scan: among those the OLDEST wins.
+//  - The pair index of a block starts at the first input byte in the first
+//    block, dictSize - 516 bytes before the current position in the second
+//    block, and dictSize bytes before it in every later one.
 //  - In a block that is not the last, positions p < end - 516 are processed;
 //    the look-ahead at p + 1 happens only while p + 1 < end - 516. In the
 //    last block the bound is the input's end.
@@ -30,6 +31,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <sstream>
 
 namespace codecref {
@@ -144,9 +146,9 @@ struct Match {
 
 class Compressor {
 public:
-    Compressor(unsigned dictSize, unsigned dictBits, const Options& options, BitWriter& out,
+    Compressor(unsigned dictSize, unsigned dictBits, unsigned type, BitWriter& out,
                Result& result)
-        : dict_(dictSize), dictBits_(dictBits), options_(options), out_(out), result_(result),
+        : dict_(dictSize), dictBits_(dictBits), type_(type), out_(out), result_(result),
           buf_(dictSize + kMaxRep + kBlock + kMaxRep, 0) {}
 
     // Step 3 to 6: blocks until the read callback reports the end.
@@ -155,8 +157,7 @@ public:
         dataStart_ = front;
         cur_ = front;
         base_ = -static_cast<std::int64_t>(front);
-        bool first = true;
-        for (;;) {
+        for (unsigned block = 0;; ++block) {
             unsigned filled = 0;
             bool last = false;
             while (filled < kBlock) {
@@ -169,10 +170,13 @@ public:
                 }
                 filled += got;
             }
-            if (first && filled == 0) return;  // nothing at all: end marker only
-            first = false;
+            if (block == 0 && filled == 0) return;  // nothing at all: end marker only
             dataEnd_ = front + filled;
-            buildIndex();
+            // Where this block's pair index starts.
+            unsigned from = dataStart_;
+            if (block == 1 && cur_ + kMaxRep > kBlock) from = std::max(from, cur_ + kMaxRep - kBlock);
+            if (block >= 2) from = std::max(from, cur_ - dict_);
+            buildIndex(from);
             limit_ = last ? dataEnd_ : dataEnd_ - kMaxRep;
             processBlock(last);
             if (last) return;
@@ -187,60 +191,55 @@ public:
 private:
     unsigned hashAt(unsigned p) const { return 4u * buf_[p] + 5u * buf_[p + 1]; }
 
-    // Last position that may start a search in this block, plus one.
-    unsigned searchEnd() const { return options_.compareIntoBufferTail ? dataEnd_ : dataEnd_ - 1; }
-
     // Step 4: counting sort of the positions by pair hash. A position whose
     // second byte lies past the input hashes the buffer byte behind it.
-    void buildIndex() {
+    void buildIndex(unsigned from) {
         std::vector<unsigned> count(kBuckets, 0);
-        const unsigned indexEnd = searchEnd();
-        for (unsigned p = dataStart_; p < indexEnd; ++p) ++count[hashAt(p)];
+        for (unsigned p = from; p < dataEnd_; ++p) ++count[hashAt(p)];
         bucketStart_.assign(kBuckets + 1, 0);
         for (unsigned h = 0; h < kBuckets; ++h) bucketStart_[h + 1] = bucketStart_[h] + count[h];
         positions_.assign(bucketStart_[kBuckets], 0);
         std::vector<unsigned> fill(bucketStart_.begin() + 1, bucketStart_.end());
-        for (unsigned p = indexEnd; p-- > dataStart_;) positions_[--fill[hashAt(p)]] = p;
+        for (unsigned p = dataEnd_; p-- > from;) positions_[--fill[hashAt(p)]] = p;
         firstInWindow_.assign(bucketStart_.begin(), bucketStart_.end() - 1);
     }
 
     // Step 5a.
     Match findMatch(unsigned p) {
         Match best;
-        if (p >= searchEnd()) return best;
-        const unsigned cap = options_.compareIntoBufferTail
-                                 ? kMaxRep
-                                 : std::min<unsigned>(kMaxRep, dataEnd_ - p);
-        const unsigned reach = dict_ - options_.windowShortfall;
         const unsigned h = hashAt(p);
         unsigned i = firstInWindow_[h];
         const unsigned end = bucketStart_[h + 1];
-        while (i < end && positions_[i] + reach < p) ++i;
+        while (i < end && positions_[i] + (dict_ - 1) < p) ++i;
         firstInWindow_[h] = i;
         unsigned bestLen = 0;
         for (; i < end; ++i) {
             const unsigned q = positions_[i];
-            if (q >= p) break;
+            if (q + 1 >= p) break;  // never the byte just before
             unsigned len = 0;
-            while (len < cap && buf_[q + len] == buf_[p + len]) ++len;
+            while (len < kMaxRep && buf_[q + len] == buf_[p + len]) ++len;
             if (len >= 2 && len >= bestLen) {
                 bestLen = len;
                 best.length = len;
                 best.d = p - q - 1;
-                if (len == kMaxRep && !options_.fullLengthTakesNewest) break;
+                if (len == kMaxRep) break;
             }
         }
         return best;
     }
 
     void literal(unsigned p) {
-        out_.put(static_cast<std::uint32_t>(buf_[p]) << 1, 9);
+        if (type_ == zel::CMP_BINARY) {
+            out_.put(static_cast<std::uint32_t>(buf_[p]) << 1, 9);
+        } else {
+            out_.put(0, 1);
+            for (char c : asciiLiteralCodes().at(buf_[p])) out_.put(c == '1' ? 1 : 0, 1);
+        }
         Token t;
         t.position = static_cast<std::uint64_t>(base_ + p);
         t.literal = buf_[p];
         result_.tokens.push_back(t);
     }
-
     void match(unsigned p, const Match& m) {
         const Code lc = lengthCode(m.length);
         out_.put(lc.value, lc.bits);
@@ -291,7 +290,7 @@ private:
 
     const unsigned dict_;
     const unsigned dictBits_;
-    const Options options_;
+    const unsigned type_;
     BitWriter& out_;
     Result& result_;
     std::vector<unsigned char> buf_;
@@ -372,8 +371,32 @@ std::string describe(const Token& t) {
     return o.str();
 }
 
+const std::vector<std::string>& asciiLiteralCodes() {
+    // Lines: byte value, code length, code bits in stream order; '#' starts
+    // a comment line.
+    static const std::vector<std::string> codes = [] {
+        std::vector<std::string> c(256);
+        std::ifstream in(std::string(IMPLODE_SHARED_DATA) + "/implode-ascii-literals.tsv");
+        std::string line;
+        unsigned seen = 0;
+        while (std::getline(in, line)) {
+            if (line.empty() || line[0] == '#') continue;
+            std::istringstream fields(line);
+            unsigned value = 0, length = 0;
+            std::string bits;
+            if (!(fields >> value >> length >> bits) || value > 255 || bits.size() != length ||
+                !c[value].empty() || bits.find_first_not_of("01") != std::string::npos)
+                return std::vector<std::string>{};
+            c[value] = bits;
+            ++seen;
+        }
+        return seen == 256 ? c : std::vector<std::string>{};
+    }();
+    return codes;
+}
+
 Result referenceImplode(zel::ReadCallback read, zel::WriteCallback write, void* param,
-                        unsigned type, unsigned dictSize, const Options& options) {
+                        unsigned type, unsigned dictSize) {
     Result result;
     unsigned dictBits = 0;
     switch (dictSize) {
@@ -382,7 +405,7 @@ Result referenceImplode(zel::ReadCallback read, zel::WriteCallback write, void* 
     case 4096: dictBits = 6; break;
     default: result.code = zel::CMP_INVALID_DICTSIZE; return result;
     }
-    if (type != zel::CMP_BINARY) {
+    if (type != zel::CMP_BINARY && type != zel::CMP_ASCII) {
         result.code = zel::CMP_INVALID_MODE;
         return result;
     }
@@ -390,7 +413,7 @@ Result referenceImplode(zel::ReadCallback read, zel::WriteCallback write, void* 
     out.putByte(static_cast<unsigned char>(type));
     out.putByte(static_cast<unsigned char>(dictBits));
     {
-        Compressor c(dictSize, dictBits, options, out, result);
+        Compressor c(dictSize, dictBits, type, out, result);
         c.run(read, param);
     }
     const Code end = lengthCode(519);
@@ -401,14 +424,16 @@ Result referenceImplode(zel::ReadCallback read, zel::WriteCallback write, void* 
 }
 
 Result referenceImplode(const std::vector<unsigned char>& data, unsigned dictSize,
-                        const Options& options) {
+                        unsigned type) {
     VectorSource src{&data};
-    return referenceImplode(readVector, nullptr, &src, zel::CMP_BINARY, dictSize, options);
+    return referenceImplode(readVector, nullptr, &src, type, dictSize);
 }
 
 bool decodeTokens(const std::vector<unsigned char>& stream, std::vector<Token>& tokens) {
     tokens.clear();
-    if (stream.size() < 2 || stream[0] != 0) return false;
+    if (stream.size() < 2 || stream[0] > 1) return false;
+    const bool ascii = stream[0] == zel::CMP_ASCII;
+    if (ascii && asciiLiteralCodes().empty()) return false;
     const unsigned dictBits = stream[1];
     if (dictBits < 4 || dictBits > 6) return false;
     BitReader r(stream);
@@ -420,8 +445,25 @@ bool decodeTokens(const std::vector<unsigned char>& stream, std::vector<Token>& 
         Token t;
         t.position = pos;
         if (flag == 0) {
-            unsigned v;
-            if (!r.bits(8, v)) return false;
+            unsigned v = 0;
+            if (ascii) {
+                // The codes form a prefix code: grow the bit string until it
+                // names one.
+                std::string bits;
+                const auto& codes = asciiLiteralCodes();
+                for (;;) {
+                    unsigned b;
+                    if (bits.size() == 13 || !r.bit(b)) return false;
+                    bits += b ? '1' : '0';
+                    const auto it = std::find(codes.begin(), codes.end(), bits);
+                    if (it != codes.end()) {
+                        v = static_cast<unsigned>(it - codes.begin());
+                        break;
+                    }
+                }
+            } else if (!r.bits(8, v)) {
+                return false;
+            }
             t.literal = static_cast<unsigned char>(v);
             tokens.push_back(t);
             ++pos;

@@ -1,7 +1,8 @@
 // A slow, step-by-step implode compressor used as a test oracle for
 // zel::implode. It keeps the block buffer, the two-byte pair index and the
 // bit writer exactly as the algorithm is laid out, trading speed for
-// obviousness. Binary mode only.
+// obviousness. Both modes; the ASCII literal codes are read from the shared
+// table file, independently of the codec's own copy.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -22,22 +23,6 @@ struct Token {
 
 std::string describe(const Token& t);
 
-// Variants of the matching rules, used only to narrow down a disagreement
-// with the production codec. The defaults are the rules as we read them.
-struct Options {
-    // Matches may reach back dictSize - windowShortfall bytes.
-    unsigned windowShortfall = 0;
-    // How a full 516-byte agreement ends the scan. The scan runs from the
-    // oldest position in the window upwards, so stopping there keeps the
-    // OLDEST such match; with this set, the newest one is kept instead (as if
-    // ties were settled the usual way, by recency).
-    bool fullLengthTakesNewest = false;
-    // In the last block a comparison may run past the input into whatever
-    // the block buffer holds there (zero until first written). Off: the
-    // comparison stops at the input's end.
-    bool compareIntoBufferTail = true;
-};
-
 struct Result {
     unsigned code = 0;                    // zel result code
     std::vector<unsigned char> output;    // everything written, concatenated
@@ -49,14 +34,18 @@ struct Result {
 // compressor does (block filling), and `write` with 2048-byte pieces.
 // `write` may be null; the output is collected in the result either way.
 Result referenceImplode(zel::ReadCallback read, zel::WriteCallback write, void* param,
-                        unsigned type, unsigned dictSize, const Options& options = {});
+                        unsigned type, unsigned dictSize);
 
 // Convenience: compresses `data` delivered in one piece per call.
 Result referenceImplode(const std::vector<unsigned char>& data, unsigned dictSize,
-                        const Options& options = {});
+                        unsigned type = zel::CMP_BINARY);
 
-// Decodes a binary-mode stream into tokens (end marker excluded). Returns
-// false if the stream is malformed or ends before its end marker.
+// Decodes a stream of either type into tokens (end marker excluded).
+// Returns false if the stream is malformed or ends before its end marker.
 bool decodeTokens(const std::vector<unsigned char>& stream, std::vector<Token>& tokens);
+
+// The ASCII literal codes as read from the table file: per byte value the
+// code's bits in stream order, e.g. "0100011". Empty if the file is unusable.
+const std::vector<std::string>& asciiLiteralCodes();
 
 }  // namespace codecref

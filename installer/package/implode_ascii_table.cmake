@@ -1,0 +1,38 @@
+# Turns the ASCII literal table of the implode format (a tab-separated file:
+# byte value, code length, code bits in stream order) into a C++ header.
+# Run as: cmake -DIN=<table.tsv> -DOUT=<header.h> -P implode_ascii_table.cmake
+# The header only carries the rows; implode_tables.h checks them at compile
+# time (every byte once, lengths as given, a complete prefix code).
+if(NOT EXISTS "${IN}")
+  message(FATAL_ERROR "ASCII literal table not found: ${IN}")
+endif()
+file(STRINGS "${IN}" lines)
+set(rows "")
+set(count 0)
+foreach(line IN LISTS lines)
+  if(line MATCHES "^#" OR line STREQUAL "")
+    continue()
+  endif()
+  if(NOT line MATCHES "^([0-9]+)\t([0-9]+)\t([01]+)$")
+    message(FATAL_ERROR "${IN}: malformed line: ${line}")
+  endif()
+  string(APPEND rows "    {${CMAKE_MATCH_1}, ${CMAKE_MATCH_2}, \"${CMAKE_MATCH_3}\"},\n")
+  math(EXPR count "${count} + 1")
+endforeach()
+if(NOT count EQUAL 256)
+  message(FATAL_ERROR "${IN}: ${count} rows, expected 256")
+endif()
+get_filename_component(in_name "${IN}" NAME)
+set(text "// Generated from ${in_name} by implode_ascii_table.cmake; do not edit.\n")
+string(APPEND text "// Rows: byte value, code length, code bits in stream order.\n")
+string(APPEND text "#pragma once\n\nnamespace zel::detail {\n\n")
+string(APPEND text "struct AsciiRow {\n  unsigned value;\n  unsigned length;\n  const char* bits;\n};\n\n")
+string(APPEND text "inline constexpr AsciiRow kAsciiRows[256] = {\n${rows}};\n\n}  // namespace zel::detail\n")
+# Rewrite only on change, so dependants are not rebuilt for nothing.
+if(EXISTS "${OUT}")
+  file(READ "${OUT}" old)
+  if(old STREQUAL text)
+    return()
+  endif()
+endif()
+file(WRITE "${OUT}" "${text}")
