@@ -303,6 +303,12 @@ int CopyImage(const Image& image, const std::string& target, bool replace, Log* 
     if (log) log->Add("folder=" + target);
   }
   for (const auto& name : copies) {
+    // Subfolders made here go with the installation.
+    for (fs::path folder = fs::path(target + "/" + name).parent_path();
+         log && folder.string().size() > target.size() && !fs::exists(folder, error);
+         folder = folder.parent_path()) {
+      log->Add("folder=" + folder.string());
+    }
     if (!InstallFile(image.folder + "/" + name, target + "/" + name))
       return Fail(kFileFailed, "cannot write " + target + "/" + name);
   }

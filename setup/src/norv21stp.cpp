@@ -5,10 +5,12 @@
 #include "norv/norv21stp.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -150,25 +152,41 @@ std::string ImageCopyResponse(const std::string& destination) {
          "\"\n[always_replace_file]\n\"Yes\"\n[vmapps_path]\n\"C:\\VM_APPSW\"\n";
 }
 
-// Writes the response file. The name is fixed, so an existing file is only
-// reused when it is a plain file of ours: a link planted in a shared
-// temporary folder is refused.
-bool WriteResponseFile(const std::string& path, const std::string& content) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) return false;
-  struct stat st;
-  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
-            st.st_nlink == 1;
-  size_t done = 0;
-  while (ok && done < content.size()) {
-    ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) ok = false;
-    else done += static_cast<size_t>(n);
+// The response file, held open and locked while the installer reads it:
+// its name is fixed, so installers started at the same time by several
+// processes take turns instead of reading each other's answers. An
+// existing file is only reused when it is a plain file of ours: a link
+// planted in a shared temporary folder is refused.
+class ResponseFile {
+ public:
+  ResponseFile(const std::string& path, const std::string& content) {
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd_ < 0) return;
+    struct stat st;
+    if (::flock(fd_, LOCK_EX) != 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_uid != ::geteuid() || st.st_nlink != 1 || ::ftruncate(fd_, 0) != 0) {
+      return;
+    }
+    size_t done = 0;
+    while (done < content.size()) {
+      ssize_t n = ::write(fd_, content.data() + done, content.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return;
+      done += static_cast<size_t>(n);
+    }
+    ok_ = ::fsync(fd_) == 0;
   }
-  if (::close(fd) != 0) ok = false;
-  return ok;
-}
+  ~ResponseFile() {
+    if (fd_ >= 0) ::close(fd_);  // and with it the lock
+  }
+  ResponseFile(const ResponseFile&) = delete;
+  ResponseFile& operator=(const ResponseFile&) = delete;
+  bool Written() const { return ok_; }
+
+ private:
+  int fd_ = -1;
+  bool ok_ = false;
+};
 
 void Broadcast(const char* messageName) {
   if (UINT id = RegisterWindowMessage(std::string_view(messageName)))
@@ -212,13 +230,14 @@ int RunInstallerOnce(const std::vector<std::string>& arguments, const std::strin
 
 // Writes the response file and runs the installer with it; when the
 // installer finds files in use, closes the running explorers and runs it
-// once more. The response file is removed afterwards.
+// once more.
 int RunInstaller(const std::string& response, const char* installerFolder, bool copyImage) {
   if (!Fits(installerFolder)) return NORV_SETUP_NO_INSTALLER;
   const std::string folder = InstallerFolder(installerFolder);
   const std::string path = ResponseFilePath();
-  if (path.size() > kMaxText || !WriteResponseFile(path, response))
-    return NORV_SETUP_RESPONSE_FAILED;
+  if (path.size() > kMaxText) return NORV_SETUP_RESPONSE_FAILED;
+  ResponseFile file(path, response);
+  if (!file.Written()) return NORV_SETUP_RESPONSE_FAILED;
   std::vector<std::string> arguments;
   if (copyImage) arguments.push_back("-I" + folder + "/cpyimage.isc");
   for (const char* option : {"-O", "-A", "-V", "-XC"}) arguments.push_back(option);
@@ -230,7 +249,6 @@ int RunInstaller(const std::string& response, const char* installerFolder, bool 
     std::this_thread::sleep_for(std::chrono::seconds(1));
     result = RunInstallerOnce(arguments, folder);
   }
-  ::unlink(path.c_str());
   return result < 0 ? NORV_SETUP_NO_INSTALLER : result;
 }
 
