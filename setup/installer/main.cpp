@@ -33,6 +33,7 @@
 #include "platform/profile.h"
 #include "platform/registry.h"
 #include "platform/winpath.h"
+#include "response_file.h"
 #include "search_path.h"
 #include "setup_keys.h"
 
@@ -69,50 +70,20 @@ std::string ReadFile(const std::string& path, bool* ok) {
 
 // --- response file -------------------------------------------------------
 
-struct Response {
-  std::string destination;  // as written (a Windows or Linux path)
-  bool replace = true;
-  std::string sharedFolder;
-};
+int ReadResponse(const std::string& path, ResponseAnswers* answers) {
+  bool ok = false;
+  const std::string content = ReadFile(path, &ok);
+  if (!ok) return Fail(kBadResponse, "cannot read the response file \"" + path + "\"");
+  std::string error;
+  if (!ParseResponse(content, answers, &error))
+    return Fail(kBadResponse, "response file \"" + path + "\": " + error);
+  return kOk;
+}
 
 std::string Unquoted(const std::string& text) {
   if (text.size() >= 2 && text.front() == '"' && text.back() == '"')
     return text.substr(1, text.size() - 2);
   return text;
-}
-
-int ReadResponse(const std::string& path, Response* response) {
-  bool ok = false;
-  const std::string content = ReadFile(path, &ok);
-  if (!ok) return Fail(kBadResponse, "cannot read the response file \"" + path + "\"");
-  std::vector<std::string> lines;
-  std::istringstream in(content);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.size() > kMaxText)
-      return Fail(kBadResponse, "a line of the response file is longer than a path");
-    lines.push_back(line);
-  }
-  bool haveDestination = false;
-  for (size_t i = 0; i < lines.size(); ++i) {
-    const std::string& section = lines[i];
-    const std::string next = i + 1 < lines.size() ? lines[i + 1] : std::string();
-    if (section == "[destination_path]") {
-      const size_t comma = next.find(',');
-      if (comma == std::string::npos) return Fail(kBadResponse, "malformed destination");
-      response->destination = Unquoted(next.substr(comma + 1));
-      haveDestination = !response->destination.empty();
-    } else if (section == "[always_replace_file]") {
-      const std::string answer = Unquoted(next);
-      if (answer != "Yes" && answer != "No") return Fail(kBadResponse, "malformed replace answer");
-      response->replace = answer == "Yes";
-    } else if (section == "[vmapps_path]") {
-      response->sharedFolder = Unquoted(next);
-    }
-  }
-  if (!haveDestination) return Fail(kBadResponse, "the response file names no destination");
-  return kOk;
 }
 
 // --- installation image --------------------------------------------------
@@ -317,7 +288,7 @@ int CopyImage(const Image& image, const std::string& target, bool replace, Log* 
   return kOk;
 }
 
-int Install(const Response& response) {
+int Install(const ResponseAnswers& response) {
   Image image;
   if (int rc = ReadImage(&image)) return rc;
   const std::string destination = plat::WindowsPathToLinux(response.destination);
@@ -414,7 +385,7 @@ int main(int argc, char** argv) {
     return Uninstall(plat::WindowsPathToLinux(logPath));
   }
   if (response.empty()) return Fail(kBadCommandLine, "no response file (-R<file>)");
-  Response answers;
+  ResponseAnswers answers;
   if (int rc = ReadResponse(plat::WindowsPathToLinux(response), &answers)) return rc;
   if (!script.empty()) {
     if (fs::path(plat::WindowsPathToLinux(script)).filename() != "cpyimage.isc")

@@ -25,6 +25,7 @@
 #include "platform/profile.h"
 #include "platform/sysinfo.h"
 #include "platform/winpath.h"
+#include "response_file.h"
 #include "search_path.h"
 #include "setup_keys.h"
 
@@ -130,26 +131,6 @@ std::string ResponseFilePath() {
   char name[32];
   std::snprintf(name, sizeof name, "NOR%X.TMP", kResponseUnique);
   return TempPath() + name;
-}
-
-std::string InstallResponse(const std::string& folder, bool firstPlugin) {
-  OSVersionInfo os;
-  GetVersionEx(&os);
-  const char* family = os.platformId == VER_PLATFORM_WIN32_NT ? "1" : "2";
-  std::string text = "[bypassui]\n[bypass_no_write_access]\n[bypass_inuse_message]\n[product_list]\n";
-  text += std::string(family) + "\n";
-  text += "[destination_path]\n";
-  text += std::string(family) + ",\"" + folder + "\"\n";
-  text += "[always_replace_file]\n";
-  text += firstPlugin ? "\"Yes\"\n" : "\"No\"\n";
-  text += "[vmapps_path]\n";
-  text += "\"" + folder + "\"\n";
-  return text;
-}
-
-std::string ImageCopyResponse(const std::string& destination) {
-  return "[bypassui]\n[destination_path]\n1,\"" + destination +
-         "\"\n[always_replace_file]\n\"Yes\"\n[vmapps_path]\n\"C:\\VM_APPSW\"\n";
 }
 
 // The response file, held open and locked while the installer reads it:
@@ -259,8 +240,12 @@ int InstallFramework(const char* installerFolder) {
   if (!SharedApplicationsFolder(&folder)) return NORV_SETUP_RESPONSE_FAILED;
   std::error_code ignored;
   fs::create_directories(WindowsPathToLinux(folder), ignored);
-  const int result =
-      RunInstaller(InstallResponse(folder, PluginCount(kCurrent) == 0), installerFolder, false);
+  if (!FitsResponseLine(folder)) return NORV_SETUP_RESPONSE_FAILED;
+  OSVersionInfo os;
+  GetVersionEx(&os);
+  const std::string response = InstallResponseText(
+      folder, os.platformId == VER_PLATFORM_WIN32_NT, PluginCount(kCurrent) == 0);
+  const int result = RunInstaller(response, installerFolder, false);
   if (result == NORV_SETUP_NO_INSTALLER && !IsNorvInstalled()) return result;
   if (result != 0 && result != kInstallerBusy && result != NORV_SETUP_NO_INSTALLER) return result;
   if (!IsNorvInstalled()) return NORV_SETUP_REGISTRY_FAILED;
@@ -364,8 +349,8 @@ int CheckNorvPreReqs(void) {
 
 int CopyNorvImage(const char* destination, const char* installerFolder) {
   if (!destination) return 1;
-  if (!Fits(destination)) return NORV_SETUP_RESPONSE_FAILED;
-  return RunInstaller(ImageCopyResponse(destination), installerFolder, true);
+  if (!FitsResponseLine(destination)) return NORV_SETUP_RESPONSE_FAILED;
+  return RunInstaller(ImageCopyResponseText(destination), installerFolder, true);
 }
 
 int GetNorvDiskSpaceRequired(NorvDiskSpace* record) {
