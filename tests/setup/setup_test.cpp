@@ -275,6 +275,13 @@ TEST_F(SetupTest, RemovingTheLastPluginUninstallsTheFramework) {
   WriteValue(HKEY_CURRENT_USER, std::string(kFramework) + " Unicode", "x", "y");
   WriteValue(HKEY_LOCAL_MACHINE, std::string(kFramework) + " Unicode", "x", "y");
   WriteValue(HKEY_CURRENT_USER, "Software\\Other", "kept", "yes");
+  // Another user's hive with the same keys (a copy of this user's).
+  const fs::path users = root_ / "registry" / "users";
+  const fs::path ours = RegistryHivePath(HKEY_CURRENT_USER);
+  for (const std::string suffix : {"", "-wal"})
+    if (fs::exists(ours.string() + suffix))
+      fs::copy_file(ours.string() + suffix, (users / "someone.db").string() + suffix);
+  ASSERT_TRUE(KeyExists(HKEY_USERS, std::string("someone\\") + kFramework));
   TerminateCounter terminate;
   ASSERT_TRUE(terminate.IsOpen());
 
@@ -301,6 +308,9 @@ TEST_F(SetupTest, RemovingTheLastPluginUninstallsTheFramework) {
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kFramework));
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, std::string(kFramework) + " Unicode"));
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\Other"));
+  EXPECT_FALSE(KeyExists(HKEY_USERS, std::string("someone\\") + kFramework));
+  EXPECT_FALSE(KeyExists(HKEY_USERS, std::string("someone\\") + kFramework + " Unicode"));
+  EXPECT_TRUE(KeyExists(HKEY_USERS, "someone\\Software\\Other"));
   EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Velmora"));
 
   // The next plugin installs it again.
