@@ -1,9 +1,12 @@
 // A plugin registered with norvreg, as the plugin handler reads it: the
 // Files demo plugin registered for two locales through the framework
 // installer of this build (bin/ is its installation image), then loaded by
-// CPluginHandler; and norvreg's listing and removal.
+// CPluginHandler and by the installed explorer, which keeps working while
+// another plugin is registered; and norvreg's listing and removal.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <QGuiApplication>
 #include <array>
@@ -107,6 +110,38 @@ TEST_F(NorvregTest, RegisteredPluginLoadsThroughThePluginHandler) {
   EXPECT_EQ(listed.output, std::string("Files\n  PluginDLL=") + FILES_PLUGIN + "\n  deu: ResourceDLL=" +
                                FILES_DEU + " HelpFile=/opt/files/hilfe.html\n  enu: ResourceDLL=" +
                                FILES_ENU + "\n");
+}
+
+TEST_F(NorvregTest, RegisteringWhileTheInstalledExplorerRunsLeavesItWorking) {
+  ASSERT_EQ(RegisterFiles().status, 0);
+  const fs::path installed = root_ / "drives" / "c" / "VM_APPSW" / "Norv21";
+  const fs::path explorer = installed / "norvexplore-cli";
+  ASSERT_TRUE(fs::exists(explorer));
+  struct stat before;
+  ASSERT_EQ(stat((installed / "libnorv21.so").c_str(), &before), 0);
+
+  // The installed explorer, with the plugin registered above, waits a while
+  // after printing its tree; meanwhile another plugin is registered.
+  const std::string command = "'" + explorer.string() + "' --depth 1 --watch 2 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string output;
+  char line[512];
+  while (output.find("Watching") == std::string::npos && fgets(line, sizeof line, pipe))
+    output += line;
+  const Result second = Norvreg({"register", "Other", "--plugin", "/opt/other/libother.so",
+                                 "--installer", IMAGE_FOLDER, "--locale", "enu", "--resources",
+                                 "/opt/other/libother_enu.so"});
+  EXPECT_EQ(second.status, 0) << second.output;
+  while (fgets(line, sizeof line, pipe)) output += line;
+  const int status = pclose(pipe);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
+  EXPECT_NE(output.find("[CFilesFolder://"), std::string::npos) << output;
+  // Its files were left in place.
+  struct stat after;
+  ASSERT_EQ(stat((installed / "libnorv21.so").c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_NE(Norvreg({"check"}).output.find("2 plugin(s)"), std::string::npos);
 }
 
 TEST_F(NorvregTest, RemovalLeavesNothingToLoad) {
