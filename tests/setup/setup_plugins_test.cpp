@@ -107,9 +107,10 @@ TEST_F(NorvregTest, RegisteredPluginLoadsThroughThePluginHandler) {
       << check.output;
 
   const Result listed = Norvreg({"list"});
-  EXPECT_EQ(listed.output, std::string("Files\n  PluginDLL=") + FILES_PLUGIN + "\n  deu: ResourceDLL=" +
-                               FILES_DEU + " HelpFile=/opt/files/hilfe.html\n  enu: ResourceDLL=" +
-                               FILES_ENU + "\n");
+  EXPECT_EQ(listed.output, std::string("Files\n  PluginDLL=") + FILES_PLUGIN +
+                               "\n  deu: ResourceDLL=" + FILES_DEU +
+                               " HelpFile=/opt/files/hilfe.html\n  enu: ResourceDLL=" + FILES_ENU +
+                               "\n");
 }
 
 TEST_F(NorvregTest, RegisteringWhileTheInstalledExplorerRunsLeavesItWorking) {
@@ -167,8 +168,9 @@ TEST_F(NorvregTest, MalformedCommandLinesAndRefusedValues) {
   EXPECT_EQ(Norvreg({"register", "Files", "--plugin", "p"}).status, 2);
   EXPECT_EQ(Norvreg({"register", "Files", "--resources", "x", "--plugin", "p"}).status, 2);
   EXPECT_EQ(Norvreg({"bogus"}).status, 2);
-  const Result longValue = Norvreg({"register", "Files", "--plugin", std::string(300, 'p'),
-                                 "--installer", IMAGE_FOLDER, "--locale", "enu", "--resources", "r"});
+  const Result longValue =
+      Norvreg({"register", "Files", "--plugin", std::string(300, 'p'), "--installer",
+               IMAGE_FOLDER, "--locale", "enu", "--resources", "r"});
   EXPECT_EQ(longValue.status, 1);
   EXPECT_NE(longValue.output.find("code 11"), std::string::npos) << longValue.output;
   const Result shortLocale = Norvreg({"register", "Files", "--plugin", "p", "--installer",

@@ -343,7 +343,8 @@ TEST_F(SetupTest, ResponseFilesByteForByte) {
   EXPECT_EQ(ReadText(recording / "run-1.response"), InstallResponse("C:\\VM_APPSW", false));
   const std::string responseFile = (root_ / "tmp" / "NOR19D9.TMP").string();
   EXPECT_EQ(ReadText(recording / "run-0.args"), "-O\n-A\n-V\n-XC\n-R" + responseFile + "\n");
-  EXPECT_EQ(ReadText(responseFile), InstallResponse("C:\\VM_APPSW", false));  // as the last run left it
+  // The file stays as the last run left it.
+  EXPECT_EQ(ReadText(responseFile), InstallResponse("C:\\VM_APPSW", false));
   EXPECT_TRUE(fs::is_directory(Drive('c') / "VM_APPSW"));
 
   // The drive of the program files folder, then the shared-applications
@@ -470,8 +471,8 @@ TEST_F(SetupTest, BadInputIsRefusedAndChangesNothing) {
   WriteText(root_ / "long.rsp",
             "[bypassui]\n[destination_path]\n1,\"C:\\" + longest + "\"\n");
   ProcessInfo process;
-  ASSERT_EQ(StartProcess({(image_ / "NorvSetup.exe").string(), "-R" + (root_ / "long.rsp").string()},
-                         {}, &process),
+  const std::string installer = (image_ / "NorvSetup.exe").string();
+  ASSERT_EQ(StartProcess({installer, "-R" + (root_ / "long.rsp").string()}, {}, &process),
             ERROR_SUCCESS);
   WaitForProcess(process, INFINITE);
   DWORD code = 0;
@@ -529,7 +530,8 @@ class Explorer {
   }
   // True when it ended because it was told to close.
   bool Closed() {
-    for (int i = 0; i < 50 && Running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    for (int i = 0; i < 50 && Running(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
     return ended_ && WIFEXITED(status_) && WEXITSTATUS(status_) == 0;
   }
 

@@ -119,8 +119,8 @@ int List() {
   char locale[NORV_SETUP_PATH_SIZE];
   for (int i = 0; GetNorvPluginName(i, name); ++i) {
     std::cout << name << "\n";
-    std::cout << "  PluginDLL=" << (GetNorvPluginValue(name, nullptr, "PluginDLL", value) ? value : "")
-              << "\n";
+    const bool hasLibrary = GetNorvPluginValue(name, nullptr, "PluginDLL", value);
+    std::cout << "  PluginDLL=" << (hasLibrary ? value : "") << "\n";
     for (int j = 0; GetNorvPluginLocale(name, j, locale); ++j) {
       std::cout << "  " << locale << ":";
       for (const char* field : {"ResourceDLL", "HelpFile", "MessageHelpFile"}) {
