@@ -83,7 +83,7 @@ TEST_F(StubRun, ExtractsListsAndHandsOver) {
 
   // The package asks to be deleted at the next restart.
   std::vector<zel::PendingOperation> ops;
-  ASSERT_TRUE(zel::ReadPendingOperations(&ops));
+  ASSERT_TRUE(zel::ReadPendingOperations(zel::OwnPendingRecord(), &ops));
   ASSERT_EQ(ops.size(), 1u);
   EXPECT_EQ(ops[0].source, package);
   EXPECT_EQ(ops[0].target, "");
@@ -131,7 +131,7 @@ TEST_F(StubRun, BadCrcStopsExtractionAndHandOver) {
   EXPECT_FALSE(std::filesystem::exists(Run_("qvcryp32.dll")));
   EXPECT_FALSE(std::filesystem::exists(Run_("OrbCSetup.exe")));  // never extracted, never started
   std::vector<zel::PendingOperation> ops;
-  ASSERT_TRUE(zel::ReadPendingOperations(&ops));
+  ASSERT_TRUE(zel::ReadPendingOperations(zel::OwnPendingRecord(), &ops));
   EXPECT_EQ(ops.size(), 1u);  // still scheduled for deletion
 
   auto tested = pkgtest::Run({ZELPACK_FILE, "test", package}, {}, Path("zt.txt"));
@@ -163,7 +163,7 @@ TEST_F(StubRun, NoTemporaryDirectoryMeansNothingHappens) {
                     Path("out.txt"));
   EXPECT_EQ(result.status, 0);
   std::vector<zel::PendingOperation> ops;
-  ASSERT_TRUE(zel::ReadPendingOperations(&ops));
+  ASSERT_TRUE(zel::ReadPendingOperations(zel::OwnPendingRecord(), &ops));
   EXPECT_TRUE(ops.empty());
 }
 
