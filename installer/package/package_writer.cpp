@@ -94,7 +94,8 @@ int WritePackageMembers(const char* outputPath, int count, const PackageEntry* e
   return written;
 }
 
-int AppendPackageMembers(int output, int count, const PackageEntry* entries, unsigned dictionarySize) {
+int AppendPackageMembers(int output, int count, const PackageEntry* entries,
+                         unsigned dictionarySize) {
   if (output < 0 || (count > 0 && !entries)) return 0;
   struct stat st {};
   if (fstat(output, &st) != 0 || !S_ISREG(st.st_mode)) return 0;
@@ -130,8 +131,7 @@ int AppendPackageMembers(int output, int count, const PackageEntry* entries, uns
     implode(ReadSource, WriteOutput, work, &state, &type, &dictionary);
     close(sourceFd);
 
-    bool sound = !state.readFailed && !state.writeFailed &&
-                 state.compressedLength <= 0xFFFFFFFFull;
+    bool sound = !state.readFailed && !state.writeFailed && state.compressedLength <= 0xFFFFFFFFull;
     if (sound) {
       unsigned char tail[16 + kMaxMemberName + 4];
       PutLe32(tail, static_cast<std::uint32_t>(~state.crc & 0xFFFFFFFFul));
@@ -162,7 +162,8 @@ bool RemovePackage(const char* packagePath) {
   if (unlink(packagePath) != 0 && errno != ENOENT) return false;
   std::string folder = packagePath;
   std::size_t slash = folder.rfind('/');
-  if (slash != std::string::npos && slash > 0) rmdir(folder.substr(0, slash).c_str());  // only when empty
+  if (slash != std::string::npos && slash > 0)
+    rmdir(folder.substr(0, slash).c_str());  // only when empty
   return true;
 }
 
@@ -181,11 +182,13 @@ bool WritePackage(const QvCore* qv, const char* appPath, const char* databasePat
   char stub[QV_MAX_PATH];
   PackageEntry entries[5] = {};
   if (!FormatText(stub, sizeof stub, "%s/client32/%s", appPath, "stub.zel") ||
-      !FormatText(entries[0].source, sizeof entries[0].source, "%s/client32/%s", appPath, "setup.zel") ||
+      !FormatText(entries[0].source, sizeof entries[0].source, "%s/client32/%s", appPath,
+                  "setup.zel") ||
       !FormatText(entries[1].source, sizeof entries[1].source, "%s/%s", appPath, "qvcore32.dll") ||
       !FormatText(entries[2].source, sizeof entries[2].source, "%s/%s", appPath, "qvcryp32.dll") ||
       !FormatText(entries[3].source, sizeof entries[3].source, "%s/%s", appPath, "qxTrace.dll") ||
-      !FormatText(entries[4].source, sizeof entries[4].source, "%s", databasePath ? databasePath : "")) {
+      !FormatText(entries[4].source, sizeof entries[4].source, "%s",
+                  databasePath ? databasePath : "")) {
     qxtTrace("ZipTheSend: a source path does not fit in %d bytes", QV_MAX_PATH);
     return false;
   }

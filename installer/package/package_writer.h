@@ -23,7 +23,8 @@ struct PackageEntry {
 int WritePackageMembers(const char* outputPath, int count, const PackageEntry* entries,
                         unsigned dictionarySize);
 // The same into a regular file open for writing.
-int AppendPackageMembers(int output, int count, const PackageEntry* entries, unsigned dictionarySize);
+int AppendPackageMembers(int output, int count, const PackageEntry* entries,
+                         unsigned dictionarySize);
 
 // Removes a package that ZipTheSend wrote, and its private directory once it
 // is empty. Returns false when the package could not be removed.

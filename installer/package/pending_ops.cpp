@@ -67,8 +67,10 @@ bool ReadStrings(PendingRecord record, std::vector<std::string>* strings) {
   value.emplace();
   rc = plat::RegReadValue(key, kValueName, &*value);
   plat::RegCloseKey(key);
-  if (rc == plat::ERROR_FILE_NOT_FOUND) value.reset();
-  else if (rc != plat::ERROR_SUCCESS) return false;
+  if (rc == plat::ERROR_FILE_NOT_FOUND)
+    value.reset();
+  else if (rc != plat::ERROR_SUCCESS)
+    return false;
   return StringsOf(value, strings);
 }
 
@@ -76,7 +78,8 @@ bool ReadStrings(PendingRecord record, std::vector<std::string>* strings) {
 bool TakeStrings(PendingRecord record, std::vector<std::string>* strings) {
   strings->clear();
   plat::HKEY key = nullptr;
-  plat::LONG rc = plat::RegOpenKeyExW(Root(record), kKey, 0, plat::KEY_SET_VALUE | plat::KEY_QUERY_VALUE, &key);
+  plat::LONG rc =
+      plat::RegOpenKeyExW(Root(record), kKey, 0, plat::KEY_SET_VALUE | plat::KEY_QUERY_VALUE, &key);
   if (rc == plat::ERROR_FILE_NOT_FOUND) return true;
   if (rc != plat::ERROR_SUCCESS) return false;
   rc = plat::RegUpdateValue(key, kValueName, [&](std::optional<plat::RegValue>* value) {
@@ -112,7 +115,9 @@ bool Exists(const std::string& path) {
 
 }  // namespace
 
-PendingRecord OwnPendingRecord() { return geteuid() == 0 ? PendingRecord::kMachine : PendingRecord::kUser; }
+PendingRecord OwnPendingRecord() {
+  return geteuid() == 0 ? PendingRecord::kMachine : PendingRecord::kUser;
+}
 
 std::vector<std::string> ParseMultiString(const std::u16string& data) {
   // Every string ends with a zero and the list with one more; empty strings
@@ -126,7 +131,8 @@ std::vector<std::string> ParseMultiString(const std::u16string& data) {
     strings.push_back(plat::Utf16ToUtf8(std::u16string_view(body).substr(start, i - start)));
     start = i + 1;
   }
-  if (start < body.size()) strings.push_back(plat::Utf16ToUtf8(std::u16string_view(body).substr(start)));
+  if (start < body.size())
+    strings.push_back(plat::Utf16ToUtf8(std::u16string_view(body).substr(start)));
   return strings;
 }
 
@@ -179,8 +185,7 @@ int RunPendingOperations(PendingRecord record, std::vector<std::string>* failure
   int failed = 0;
   auto fail = [&](const PendingOperation& op, const char* what, int error) {
     ++failed;
-    if (failures)
-      failures->push_back(op.source + ": " + what + ": " + std::strerror(error));
+    if (failures) failures->push_back(op.source + ": " + what + ": " + std::strerror(error));
   };
   for (const PendingOperation& op : operations) {
     if (op.target.empty()) {

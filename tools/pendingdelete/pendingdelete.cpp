@@ -31,7 +31,8 @@ int List(zel::PendingRecord record) {
     if (op.target.empty())
       std::printf("delete %s\n", op.source.c_str());
     else
-      std::printf("move %s -> %s%s\n", op.source.c_str(), op.target.c_str(), op.replace ? " (replace)" : "");
+      std::printf("move %s -> %s%s\n", op.source.c_str(), op.target.c_str(),
+                  op.replace ? " (replace)" : "");
   }
   return 0;
 }
@@ -40,10 +41,12 @@ int Run(zel::PendingRecord record) {
   std::vector<std::string> failures;
   int failed = zel::RunPendingOperations(record, &failures);
   if (failed < 0) {
-    std::fprintf(stderr, "norv-pending-deletes: the %s record cannot be read or cleared\n", Name(record));
+    std::fprintf(stderr, "norv-pending-deletes: the %s record cannot be read or cleared\n",
+                 Name(record));
     return 2;
   }
-  for (const std::string& line : failures) std::fprintf(stderr, "norv-pending-deletes: %s\n", line.c_str());
+  for (const std::string& line : failures)
+    std::fprintf(stderr, "norv-pending-deletes: %s\n", line.c_str());
   return failed ? 1 : 0;
 }
 

@@ -22,8 +22,8 @@ class Pending : public ScratchTest {
 
 std::u16string RawValue(plat::HKEY root) {
   plat::HKEY key = nullptr;
-  if (plat::RegOpenKeyExA(root, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0, plat::KEY_READ,
-                          &key) != plat::ERROR_SUCCESS)
+  if (plat::RegOpenKeyExA(root, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
+                          plat::KEY_READ, &key) != plat::ERROR_SUCCESS)
     return u"<no key>";
   plat::RegValue value;
   plat::LONG rc = plat::RegReadValue(key, "PendingFileRenameOperations", &value);
@@ -37,12 +37,15 @@ std::u16string RawValue(plat::HKEY root) {
 }
 
 TEST_F(Pending, RecordedAsPairsWithEmptyTargetsInEachRecord) {
-  EXPECT_EQ(zel::OwnPendingRecord(), geteuid() == 0 ? PendingRecord::kMachine : PendingRecord::kUser);
+  EXPECT_EQ(zel::OwnPendingRecord(),
+            geteuid() == 0 ? PendingRecord::kMachine : PendingRecord::kUser);
   ASSERT_TRUE(zel::ScheduleDeleteAtRestart("/tmp/a/client.exe", PendingRecord::kMachine));
   ASSERT_TRUE(zel::ScheduleDeleteAtRestart("/tmp/b", PendingRecord::kMachine));
   ASSERT_TRUE(zel::ScheduleDeleteAtRestart("/home/u/client.exe", PendingRecord::kUser));
-  EXPECT_EQ(RawValue(plat::HKEY_LOCAL_MACHINE), std::u16string(u"\\??\\/tmp/a/client.exe\0\0\\??\\/tmp/b\0\0\0", 36));
-  EXPECT_EQ(RawValue(plat::HKEY_CURRENT_USER), std::u16string(u"\\??\\/home/u/client.exe\0\0\0", 25));
+  EXPECT_EQ(RawValue(plat::HKEY_LOCAL_MACHINE),
+            std::u16string(u"\\??\\/tmp/a/client.exe\0\0\\??\\/tmp/b\0\0\0", 36));
+  EXPECT_EQ(RawValue(plat::HKEY_CURRENT_USER),
+            std::u16string(u"\\??\\/home/u/client.exe\0\0\0", 25));
   std::vector<zel::PendingOperation> ops;
   ASSERT_TRUE(zel::ReadPendingOperations(PendingRecord::kMachine, &ops));
   ASSERT_EQ(ops.size(), 2u);
@@ -58,7 +61,8 @@ TEST_F(Pending, RecordedAsPairsWithEmptyTargetsInEachRecord) {
 // --machine and --user take one record each; without either, root takes
 // both and any other user the own.
 TEST_F(Pending, ToolCarriesOutAndClearsEachRecord) {
-  for (const char* name : {"m1.exe", "m2.exe", "u1.exe", "m3.exe", "u2.exe"}) WriteFile(Path(name), name);
+  for (const char* name : {"m1.exe", "m2.exe", "u1.exe", "m3.exe", "u2.exe"})
+    WriteFile(Path(name), name);
   ASSERT_TRUE(zel::ScheduleDeleteAtRestart(Path("m1.exe"), PendingRecord::kMachine));
   ASSERT_TRUE(zel::ScheduleDeleteAtRestart(Path("gone-already.exe"), PendingRecord::kMachine));
   ASSERT_TRUE(zel::ScheduleDeleteAtRestart(Path("m2.exe"), PendingRecord::kMachine));
