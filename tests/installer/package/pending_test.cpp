@@ -1,6 +1,9 @@
 // Pending deletions: recorded as Windows records them, in the machine record
 // for root and in the user's own hive for everyone else, carried out and
 // cleared by norv-pending-deletes.
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "package_test_util.h"
@@ -94,6 +97,60 @@ TEST_F(Pending, ToolCarriesOutAndClearsEachRecord) {
   EXPECT_EQ(std::filesystem::exists(Path("m3.exe")), geteuid() != 0);
 
   EXPECT_EQ(Tool({"--user", "--machine"}).status, 2);
+}
+
+// Runs a program as the user "nobody" (65534) and waits for it; -1 when it
+// cannot be started.
+int RunAsNobody(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
+  std::vector<std::string> args = argv, environment = env;
+  std::vector<char*> argp, envp;
+  for (auto& a : args) argp.push_back(a.data());
+  argp.push_back(nullptr);
+  for (auto& e : environment) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0)
+      execve(argp[0], argp.data(), envp.data());
+    _exit(127);
+  }
+  int status = 0;
+  if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+// A package run by an ordinary user, who cannot write the machine hive,
+// records itself in that user's hive, and the user's log-in run of the
+// processor deletes it.
+TEST_F(Pending, AnOrdinaryUsersPackageRecordsAndGoesInTheOwnHive) {
+  if (geteuid() != 0) GTEST_SKIP() << "runs a package as another user, which needs root";
+  std::filesystem::create_directories(Path("home/tmp"));
+  std::filesystem::copy_file(STUB_FILE, Path("home/client.exe"));
+  for (const std::string& path : {dir_, Path("registry"), Path("home"), Path("home/tmp")})
+    ASSERT_EQ(chmod(path.c_str(), 0777), 0);
+  ASSERT_EQ(chmod(Path("home/client.exe").c_str(), 0755), 0);
+  std::vector<std::string> env = {"LOGNAME=nobody", "USER=nobody", "HOME=" + Path("home"),
+                                  "NORV_REGISTRY_DIR=" + Path("registry"),
+                                  "TMPDIR=" + Path("home/tmp")};
+
+  ASSERT_EQ(RunAsNobody({Path("home/client.exe")}, env), 0);
+  plat::HKEY key = nullptr;
+  ASSERT_EQ(plat::RegOpenKeyExA(plat::HKEY_USERS,
+                                "nobody\\SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
+                                plat::KEY_READ, &key),
+            plat::ERROR_SUCCESS);
+  plat::RegValue value;
+  EXPECT_EQ(plat::RegReadValue(key, "PendingFileRenameOperations", &value), plat::ERROR_SUCCESS);
+  plat::RegCloseKey(key);
+  std::string expected = "\\??\\" + Path("home/client.exe");
+  std::string recorded;
+  for (std::size_t i = 0; i + 1 < value.data.size(); i += 2)
+    recorded += static_cast<char>(value.data[i]);
+  EXPECT_NE(recorded.find(expected), std::string::npos) << recorded;
+  EXPECT_EQ(RawValue(plat::HKEY_LOCAL_MACHINE), u"<no key>");
+
+  EXPECT_EQ(RunAsNobody({PENDING_TOOL_FILE, "--user"}, env), 0);
+  EXPECT_FALSE(std::filesystem::exists(Path("home/client.exe")));
 }
 
 }  // namespace
