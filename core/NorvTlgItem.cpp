@@ -6,6 +6,7 @@
 #include <QCollator>
 #include <QLocale>
 #include <QString>
+#include <algorithm>
 #include <atomic>
 #include <memory>
 
@@ -24,6 +25,9 @@ namespace {
 // Menu commands the item model asks items about.
 constexpr UINT kCmdCut = 35026;
 constexpr UINT kCmdCopy = 35027;
+// Bit of the reserved word: ID_NORV_ITEMCMD_TREEITEM_DESELECTED was sent by
+// NotifyDeselected.
+constexpr DWORD kDeselectionSent = 1;
 // A feature that is absent unless the item says otherwise.
 constexpr UINT kFeatureOffByDefault = 50004;
 // The help command that shows a topic by its context id.
@@ -114,21 +118,60 @@ NorvObjectFlagEntry& EntryLocked(const NorvString& className, const NorvString& 
 // Construction and destruction
 // ===========================================================================
 
-CNorvTreeListItem::CNorvTreeListItem() { m_strId = L"@" + PointerText(this); }
+CNorvTreeListItem::CNorvTreeListItem() {
+  m_strId = L"@" + PointerText(this);
+  m_children.SetOwner(this);
+}
 
 CNorvTreeListItem::~CNorvTreeListItem() {
   INorvViewServices* services = NorvGetViewServices();
   const bool selected = services->GetSelectedTreeItem() == this;
-  if (selected) {
-    CNorvTLItemList empty;
-    Command(&empty, ID_NORV_ITEMCMD_TREEITEM_DESELECTED, 0, nullptr);
-  }
+  // The plugin's part of the object is gone by now, so DESELECTED could only
+  // reach the base class: it was due from NotifyDeselected before the delete.
+  if (selected && (m_dwReserved & kDeselectionSent) == 0 && gNorvBaseTraceLevel >= 2)
+    NorvBaseTrace(__FILE__, __LINE__, 2, 0,
+                  plat::FormatW(L"The selected item @ 0x%s is destroyed without "
+                                L"NotifyDeselected() first",
+                                PointerText(this).c_str()));
   if (selected || m_hTreeItem != nullptr) services->ItemDestroyed(this);
   // An item may be destroyed by the very call the framework makes into it:
   // the stack must not keep a dangling pointer.
   for (CNorvTreeListItem*& active : State().activeItems)
     if (active == this) active = nullptr;
   m_children.ClearList();
+}
+
+BOOL CNorvTreeListItem::NotifyDeselected() {
+  if (m_dwReserved & kDeselectionSent) return FALSE;
+  m_dwReserved |= kDeselectionSent;
+  CNorvTLItemList empty;
+  if (NorvIsUserInterfaceThread()) {
+    CNorvItemCallScope scope(this);
+    NORV_ITEM_COMMAND(this, &empty, ID_NORV_ITEMCMD_TREEITEM_DESELECTED, 0, nullptr);
+  } else {
+    // The resource and active-item stacks belong to the user-interface
+    // thread; a worker that destroys the selection calls in without them.
+    NORV_ITEM_COMMAND(this, &empty, ID_NORV_ITEMCMD_TREEITEM_DESELECTED, 0, nullptr);
+  }
+  return TRUE;
+}
+
+BOOL CNorvTreeListItem::NotifyDeselectedIfWithin(CNorvTreeListItem* item) {
+  if (item == nullptr) return FALSE;
+  return NotifyDeselectedIfDoomed({item});
+}
+
+BOOL CNorvTreeListItem::NotifyDeselectedIfDoomed(const std::vector<CNorvTreeListItem*>& doomed) {
+  if (doomed.empty()) return FALSE;
+  CNorvTreeListItem* selected = NorvGetViewServices()->GetSelectedTreeItem();
+  // Up from the selection: it goes with a doomed item unless a STATIC item
+  // (which no child list destroys) comes first.
+  for (CNorvTreeListItem* s = selected; s != nullptr; s = s->m_pParent) {
+    if (std::find(doomed.begin(), doomed.end(), s) != doomed.end())
+      return selected->NotifyDeselected();
+    if (s->IsStatic()) break;
+  }
+  return FALSE;
 }
 
 // ===========================================================================

@@ -459,13 +459,13 @@ int main(int argc, char** argv) {
     rc = 1;
   } else {
     auto doc = std::make_unique<CNorvDoc>();
-    if (!doc->SetupViews(info) || CNorvDoc::root == nullptr) {
+    if (!doc->SetupViews(info) || CNorvDoc::GetRoot() == nullptr) {
       rc = 1;
     } else {
-      PrintTree(CNorvDoc::root, 0, options.depth);
+      PrintTree(CNorvDoc::GetRoot(), 0, options.depth);
       for (const std::string& path : options.lists) {
         std::printf("\n");
-        CNorvTreeListItem* item = ResolvePath(CNorvDoc::root, plat::FromUtf8(path));
+        CNorvTreeListItem* item = ResolvePath(CNorvDoc::GetRoot(), plat::FromUtf8(path));
         if (item == nullptr) {
           std::fprintf(stderr, "%s: no object at tree path \"%s\"\n", kProgram, path.c_str());
           rc = 1;
