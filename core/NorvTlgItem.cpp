@@ -12,6 +12,7 @@
 
 #include "norv/NorvCommandLineInfo.h"
 #include "norv/NorvResourceStack.h"
+#include "norv/NorvTreePath.h"
 #include "norv/NorvViewServices.h"
 #include "norv/Trace.h"
 #include "platform/library.h"
@@ -61,15 +62,6 @@ NorvString PointerText(const void* p) {
 }
 
 NorvString Widen(const char* text) { return text != nullptr ? plat::FromUtf8(text) : NorvString(); }
-
-NorvString Replace(NorvString text, const NorvString& from, const NorvString& to) {
-  std::size_t pos = 0;
-  while ((pos = text.find(from, pos)) != NorvString::npos) {
-    text.replace(pos, from.size(), to);
-    pos += to.size();
-  }
-  return text;
-}
 
 // Every value is quoted for the receiving program's command-line rules, so
 // that it arrives as one argument, unchanged.
@@ -354,7 +346,7 @@ NorvString CNorvTreeListItem::GetItemPath() {
   NorvString path;
   for (CNorvTreeListItem* item = this; item != nullptr && item->m_pParent != nullptr;
        item = item->m_pParent) {
-    const NorvString text = Replace(TreeText(item, NORV_TLVI_TEXT | NORV_TLVI_IMAGE), L"/", L"//");
+    const NorvString text = EscapeTreePathElement(TreeText(item, NORV_TLVI_TEXT | NORV_TLVI_IMAGE));
     path = path.empty() ? text : text + L"/" + path;
   }
   return L"/" + path;
@@ -365,8 +357,7 @@ void CNorvTreeListItem::NavigateTo(const NorvString& path) {
   if (!path.empty() && path[0] != L'/') {
     for (CNorvTreeListItem* item = this; item != nullptr && item->m_pParent != nullptr;
          item = item->m_pParent)
-      target = Replace(TreeText(item, NORV_TLVI_TEXT | NORV_TLVI_IMAGE), L"/", L"//") + L"/" +
-               target;
+      target = EscapeTreePathElement(TreeText(item, NORV_TLVI_TEXT | NORV_TLVI_IMAGE)) + L"/" + target;
     target = L"/" + target;
   }
   SetNavigationTarget(target);
