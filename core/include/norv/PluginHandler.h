@@ -15,6 +15,7 @@
 #include <map>
 #include <vector>
 
+#include "norv/NorvHostCommands.h"
 #include "norv/NorvPluginSdk.h"
 #include "norv/norvtypes.h"
 
@@ -22,9 +23,6 @@ class CNorvMenu;
 class CNorvTreeListItem;
 struct CNorvRuntimeClass;
 
-// Command ids of the plugins' help entries: 39900 + plugin id.
-constexpr UINT ID_NORV_PLUGIN_HELP_FIRST = 39900;
-constexpr UINT ID_NORV_PLUGIN_HELP_LAST = 40000;
 
 // One loaded plugin.
 struct NORV_API NorvPluginRecord {
