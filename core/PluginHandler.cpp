@@ -362,7 +362,10 @@ BOOL CPluginHandler::LoadPlugin(const NorvString& name, const NorvString& plugin
   }
   entry.SetResourceInstanceHandle(record.resourceModule);
 
-  pluginList.push_back(std::move(record));
+  {
+    std::lock_guard<std::mutex> lock(PluginListLock());
+    pluginList.push_back(std::move(record));
+  }
   return TRUE;
 }
 
@@ -396,8 +399,15 @@ HMODULE CPluginHandler::FindClassDLL(const NorvString& className) {
   return plat::ModuleFromAddress(pClass);
 }
 
+std::mutex& CPluginHandler::PluginListLock() {
+  // Never destroyed: plugin threads may trace during static destruction.
+  static std::mutex* lock = new std::mutex;
+  return *lock;
+}
+
 NorvString CPluginHandler::GetPluginName(int pluginId) {
-  if (pluginId < 0 || pluginId >= GetPluginCount()) return {};
+  std::lock_guard<std::mutex> lock(PluginListLock());
+  if (pluginId < 0 || pluginId >= static_cast<int>(pluginList.size())) return {};
   return pluginList[pluginId].name;
 }
 
@@ -442,7 +452,11 @@ void CPluginHandler::UnloadPlugins() {
     if (record.resourceModule != nullptr) plat::FreeLibrary(record.resourceModule);
     if (record.pluginModule != nullptr) plat::FreeLibrary(record.pluginModule);
   }
-  pluginList.clear();
+  std::vector<NorvPluginRecord> gone;
+  {
+    std::lock_guard<std::mutex> lock(PluginListLock());
+    gone.swap(pluginList);
+  }
 }
 
 void CPluginHandler::RemovePlugin(int pluginId) {
@@ -456,8 +470,14 @@ void CPluginHandler::RemovePlugin(int pluginId) {
     }
     classList.swap(moved);
   }
-  NorvPluginRecord record = std::move(pluginList[pluginId]);
-  pluginList.erase(pluginList.begin() + pluginId);
+  NorvPluginRecord record;
+  {
+    // The plugin's own worker may be tracing under its id right now.
+    std::lock_guard<std::mutex> lock(PluginListLock());
+    record = std::move(pluginList[pluginId]);
+    pluginList.erase(pluginList.begin() + pluginId);
+  }
+  // Unloading may wait for that worker: not under the lock.
   if (record.resourceModule != nullptr) plat::FreeLibrary(record.resourceModule);
   if (record.pluginModule != nullptr) plat::FreeLibrary(record.pluginModule);
   // The plugins behind it trace under their new ids from now on.
