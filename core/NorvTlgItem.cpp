@@ -434,7 +434,9 @@ BOOL CNorvTreeListItem::ExploreFrom(const NorvString& className, const NorvStrin
 BOOL CNorvTreeListItem::ExploreFrom(const NorvString& className, const NorvString& id,
                                     const NorvString& param) {
   const std::string program = plat::ModuleFileName(nullptr);
-  if (program.empty() || program.size() >= plat::MAX_PATH) return FALSE;
+  // No length limit: the program may live in a folder deeper than the
+  // 260 characters an old path buffer held.
+  if (program.empty()) return FALSE;
 
   // Every argument is quoted the way the explorer's command line expects
   // (its parser removes the quotes again); each value arrives whole.
