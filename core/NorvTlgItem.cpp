@@ -351,7 +351,8 @@ void CNorvTreeListItem::NavigateTo(const NorvString& path) {
   if (!path.empty() && path[0] != L'/') {
     for (CNorvTreeListItem* item = this; item != nullptr && item->m_pParent != nullptr;
          item = item->m_pParent)
-      target = EscapeTreePathElement(TreeText(item, NORV_TLVI_TEXT | NORV_TLVI_IMAGE)) + L"/" + target;
+      target =
+          EscapeTreePathElement(TreeText(item, NORV_TLVI_TEXT | NORV_TLVI_IMAGE)) + L"/" + target;
     target = L"/" + target;
   }
   SetNavigationTarget(target);

@@ -109,8 +109,8 @@ NorvString MissingRequiredExports(const NorvPluginEntryPoints& entry) {
 // for the failure (string 7056 when there is none).
 void ShowLoadFailure(UINT message, const NorvString& name, const NorvString& file,
                      const std::string& systemText) {
-  const NorvString text =
-      systemText.empty() ? norvhost::StringText(IDS_NORV_NO_ERROR_TEXT) : plat::FromUtf8(systemText);
+  const NorvString text = systemText.empty() ? norvhost::StringText(IDS_NORV_NO_ERROR_TEXT)
+                                             : plat::FromUtf8(systemText);
   norvhost::ShowMessage(message, name.c_str(), file.c_str(), text.c_str());
 }
 
@@ -251,11 +251,13 @@ BOOL CPluginHandler::LoadPlugin(const NorvString& name, const NorvString& plugin
                                 const NorvString& messageHelpFile, BOOL fromRegistry) {
   const int id = GetPluginCount();
   if (pluginLibrary.empty()) {
-    norvhost::ShowMessage(fromRegistry ? IDS_NORV_NO_PLUGIN_LIBRARY : IDS_NORV_LOADPLUGIN_INCOMPLETE, name.c_str());
+    norvhost::ShowMessage(
+        fromRegistry ? IDS_NORV_NO_PLUGIN_LIBRARY : IDS_NORV_LOADPLUGIN_INCOMPLETE, name.c_str());
     return FALSE;
   }
   if (resourceLibrary.empty()) {
-    norvhost::ShowMessage(fromRegistry ? IDS_NORV_NO_RESOURCE_LIBRARY : IDS_NORV_LOADPLUGIN_INCOMPLETE, name.c_str());
+    norvhost::ShowMessage(
+        fromRegistry ? IDS_NORV_NO_RESOURCE_LIBRARY : IDS_NORV_LOADPLUGIN_INCOMPLETE, name.c_str());
     return FALSE;
   }
   CurrentDirectoryScope directory;
@@ -296,9 +298,9 @@ BOOL CPluginHandler::LoadPlugin(const NorvString& name, const NorvString& plugin
     DWORD build = 0;
     entry.GetSDKVersion(&version, &build);
     if (version != NORV_SDK_VERSION) {
-      norvhost::ShowMessage(IDS_NORV_SDK_VERSION_MISMATCH, name.c_str(), static_cast<unsigned>(version >> 16),
-                            static_cast<unsigned>(version & 0xFFFF), NORV_SDK_VERSION_MAJOR,
-                            NORV_SDK_VERSION_MINOR);
+      norvhost::ShowMessage(
+          IDS_NORV_SDK_VERSION_MISMATCH, name.c_str(), static_cast<unsigned>(version >> 16),
+          static_cast<unsigned>(version & 0xFFFF), NORV_SDK_VERSION_MAJOR, NORV_SDK_VERSION_MINOR);
       return fail();
     }
     record.sdkBuild = build;

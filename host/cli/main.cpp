@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "norv/NorvCommandLine.h"
 #include "norv/NorvColumns.h"
+#include "norv/NorvCommandLine.h"
 #include "norv/NorvCommandLineInfo.h"
 #include "norv/NorvDoc.h"
 #include "norv/NorvItemCommands.h"

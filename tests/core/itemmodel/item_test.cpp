@@ -392,8 +392,7 @@ TEST_F(ItemModel, ExploreFromWorksFromADeepFolder) {
   fs::copy_file(plat::ModuleFileName(nullptr), copy);
   ASSERT_GT(copy.string().size(), 260u);
   // The copy finds the framework where this program does.
-  const std::string libraries =
-      fs::path(plat::ModuleFileName(nullptr)).parent_path().string();
+  const std::string libraries = fs::path(plat::ModuleFileName(nullptr)).parent_path().string();
   const std::string command = "LD_LIBRARY_PATH='" + libraries + "' '" + copy.string() +
                               "' --gtest_filter=ItemModel.ExploreFromPassesEveryValueAsOneArgument"
                               " >/dev/null 2>&1";
@@ -601,7 +600,8 @@ TEST_F(ItemModel, RemovalIsAnnouncedAndTheSelectionIsDeselectedWhileWhole) {
   CTestItem s;
   auto* g = new CTestItem;
   s.SetStatic(TRUE);
-  for (auto [parent, child] : {std::pair<CTestItem*, CTestItem*>{&p, a}, {a, a1}, {&p, &s}, {&s, g}}) {
+  for (auto [parent, child] :
+       {std::pair<CTestItem*, CTestItem*>{&p, a}, {a, a1}, {&p, &s}, {&s, g}}) {
     child->SetParent(parent);
     parent->GetItemList().AddTail(child);
   }
