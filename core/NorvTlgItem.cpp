@@ -6,11 +6,13 @@
 #include <QCollator>
 #include <QLocale>
 #include <QString>
+#include <algorithm>
 #include <atomic>
 #include <memory>
 
 #include "norv/NorvCommandLineInfo.h"
 #include "norv/NorvResourceStack.h"
+#include "norv/NorvTreePath.h"
 #include "norv/NorvViewServices.h"
 #include "norv/Trace.h"
 #include "platform/library.h"
@@ -24,6 +26,9 @@ namespace {
 // Menu commands the item model asks items about.
 constexpr UINT kCmdCut = 35026;
 constexpr UINT kCmdCopy = 35027;
+// Bit of the reserved word: ID_NORV_ITEMCMD_TREEITEM_DESELECTED was sent by
+// NotifyDeselected.
+constexpr DWORD kDeselectionSent = 1;
 // A feature that is absent unless the item says otherwise.
 constexpr UINT kFeatureOffByDefault = 50004;
 // The help command that shows a topic by its context id.
@@ -57,15 +62,6 @@ NorvString PointerText(const void* p) {
 }
 
 NorvString Widen(const char* text) { return text != nullptr ? plat::FromUtf8(text) : NorvString(); }
-
-NorvString Replace(NorvString text, const NorvString& from, const NorvString& to) {
-  std::size_t pos = 0;
-  while ((pos = text.find(from, pos)) != NorvString::npos) {
-    text.replace(pos, from.size(), to);
-    pos += to.size();
-  }
-  return text;
-}
 
 // Every value is quoted for the receiving program's command-line rules, so
 // that it arrives as one argument, unchanged.
@@ -114,21 +110,60 @@ NorvObjectFlagEntry& EntryLocked(const NorvString& className, const NorvString& 
 // Construction and destruction
 // ===========================================================================
 
-CNorvTreeListItem::CNorvTreeListItem() { m_strId = L"@" + PointerText(this); }
+CNorvTreeListItem::CNorvTreeListItem() {
+  m_strId = L"@" + PointerText(this);
+  m_children.SetOwner(this);
+}
 
 CNorvTreeListItem::~CNorvTreeListItem() {
   INorvViewServices* services = NorvGetViewServices();
   const bool selected = services->GetSelectedTreeItem() == this;
-  if (selected) {
-    CNorvTLItemList empty;
-    Command(&empty, ID_NORV_ITEMCMD_TREEITEM_DESELECTED, 0, nullptr);
-  }
+  // The plugin's part of the object is gone by now, so DESELECTED could only
+  // reach the base class: it was due from NotifyDeselected before the delete.
+  if (selected && (m_dwReserved & kDeselectionSent) == 0 && gNorvBaseTraceLevel >= 2)
+    NorvBaseTrace(__FILE__, __LINE__, 2, 0,
+                  plat::FormatW(L"The selected item @ 0x%s is destroyed without "
+                                L"NotifyDeselected() first",
+                                PointerText(this).c_str()));
   if (selected || m_hTreeItem != nullptr) services->ItemDestroyed(this);
   // An item may be destroyed by the very call the framework makes into it:
   // the stack must not keep a dangling pointer.
   for (CNorvTreeListItem*& active : State().activeItems)
     if (active == this) active = nullptr;
   m_children.ClearList();
+}
+
+BOOL CNorvTreeListItem::NotifyDeselected() {
+  if (m_dwReserved & kDeselectionSent) return FALSE;
+  m_dwReserved |= kDeselectionSent;
+  CNorvTLItemList empty;
+  if (NorvIsUserInterfaceThread()) {
+    CNorvItemCallScope scope(this);
+    NORV_ITEM_COMMAND(this, &empty, ID_NORV_ITEMCMD_TREEITEM_DESELECTED, 0, nullptr);
+  } else {
+    // The resource and active-item stacks belong to the user-interface
+    // thread; a worker that destroys the selection calls in without them.
+    NORV_ITEM_COMMAND(this, &empty, ID_NORV_ITEMCMD_TREEITEM_DESELECTED, 0, nullptr);
+  }
+  return TRUE;
+}
+
+BOOL CNorvTreeListItem::NotifyDeselectedIfWithin(CNorvTreeListItem* item) {
+  if (item == nullptr) return FALSE;
+  return NotifyDeselectedIfDoomed({item});
+}
+
+BOOL CNorvTreeListItem::NotifyDeselectedIfDoomed(const std::vector<CNorvTreeListItem*>& doomed) {
+  if (doomed.empty()) return FALSE;
+  CNorvTreeListItem* selected = NorvGetViewServices()->GetSelectedTreeItem();
+  // Up from the selection: it goes with a doomed item unless a STATIC item
+  // (which no child list destroys) comes first.
+  for (CNorvTreeListItem* s = selected; s != nullptr; s = s->m_pParent) {
+    if (std::find(doomed.begin(), doomed.end(), s) != doomed.end())
+      return selected->NotifyDeselected();
+    if (s->IsStatic()) break;
+  }
+  return FALSE;
 }
 
 // ===========================================================================
@@ -311,7 +346,7 @@ NorvString CNorvTreeListItem::GetItemPath() {
   NorvString path;
   for (CNorvTreeListItem* item = this; item != nullptr && item->m_pParent != nullptr;
        item = item->m_pParent) {
-    const NorvString text = Replace(TreeText(item, NORV_TLVI_TEXT | NORV_TLVI_IMAGE), L"/", L"//");
+    const NorvString text = EscapeTreePathElement(TreeText(item, NORV_TLVI_TEXT | NORV_TLVI_IMAGE));
     path = path.empty() ? text : text + L"/" + path;
   }
   return L"/" + path;
@@ -322,8 +357,7 @@ void CNorvTreeListItem::NavigateTo(const NorvString& path) {
   if (!path.empty() && path[0] != L'/') {
     for (CNorvTreeListItem* item = this; item != nullptr && item->m_pParent != nullptr;
          item = item->m_pParent)
-      target = Replace(TreeText(item, NORV_TLVI_TEXT | NORV_TLVI_IMAGE), L"/", L"//") + L"/" +
-               target;
+      target = EscapeTreePathElement(TreeText(item, NORV_TLVI_TEXT | NORV_TLVI_IMAGE)) + L"/" + target;
     target = L"/" + target;
   }
   SetNavigationTarget(target);

@@ -79,6 +79,13 @@ TEST_F(CliTest, PrintsListsAsTables) {
   EXPECT_TRUE(Has(run, "Device")) << run.output;
   EXPECT_TRUE(Has(run, "Mount point")) << run.output;
 
+  // The relative forms of a tree path; above the top there is nothing.
+  const CliRun relative = RunCli("--depth 0 --list ./processes/../Mounts --list /..");
+  EXPECT_EQ(relative.status, 1) << relative.output;
+  EXPECT_TRUE(Has(relative, "./processes/../Mounts  [CSystemMountFolder://mounts]: "))
+      << relative.output;
+  EXPECT_TRUE(Has(relative, "no object at tree path \"/..\"")) << relative.output;
+
   const CliRun german = RunCli("--depth 0 --list /Prozesse locale:deu");
   EXPECT_EQ(german.status, 0) << german.output;
   EXPECT_TRUE(Has(german, "Speicher")) << german.output;
