@@ -33,10 +33,10 @@ void CNorvNavigationServices::InvokeRefresh() {
     m_frame->InvokeRefresh();
     return;
   }
-  if (m_tree == nullptr || m_refreshPosted.exchange(true)) return;
+  TreeView* tree = m_tree;
+  if (tree == nullptr || m_refreshPosted.exchange(true)) return;
   // Without a frame the refresh runs when the tree's thread is next idle;
   // requests before then are answered by that one run.
-  TreeView* tree = m_tree;
   QMetaObject::invokeMethod(
       tree,
       [this, tree] {
@@ -85,18 +85,27 @@ BOOL CNorvNavigationServices::ShowHelp(DWORD data, UINT command, const NorvStrin
   return m_frame != nullptr ? m_frame->ShowHelp(data, command, helpFile) : FALSE;
 }
 BOOL CNorvNavigationServices::SetItemTimer(UINT milliseconds) {
-  return m_tree != nullptr ? m_tree->SetItemTimer(milliseconds) : FALSE;
+  TreeView* tree = m_tree;
+  return tree != nullptr ? tree->SetItemTimer(milliseconds) : FALSE;
 }
 BOOL CNorvNavigationServices::RefreshClassPath(const NorvString& path, CNorvTreeListItem* start,
                                                DWORD flags) {
-  if (m_tree == nullptr) return FALSE;
-  return m_tree->RefreshClassPath(path, CNorvTreeModel::NodeOf(start), flags);
+  TreeView* tree = m_tree;
+  if (tree == nullptr) return FALSE;
+  return tree->RefreshClassPath(path, CNorvTreeModel::NodeOf(start), flags);
 }
 CNorvTreeListItem* CNorvNavigationServices::GetSelectedTreeItem() {
-  return m_tree != nullptr ? m_tree->GetSelectedTreeItem() : nullptr;
+  TreeView* tree = m_tree;
+  return tree != nullptr ? tree->GetSelectedItemAnyThread() : nullptr;
 }
 void CNorvNavigationServices::ItemDestroyed(CNorvTreeListItem* item) {
-  if (m_tree != nullptr) m_tree->ItemDestroyed(item);
+  if (TreeView* tree = m_tree) tree->ItemDestroyed(item);
+}
+void CNorvNavigationServices::ChildrenRemoving(CNorvTreeListItem* parent) {
+  if (TreeView* tree = m_tree) tree->ChildrenRemoving(parent);
+}
+void CNorvNavigationServices::ChildrenRemoved(CNorvTreeListItem* parent) {
+  if (TreeView* tree = m_tree) tree->ChildrenRemoved(parent);
 }
 BOOL CNorvNavigationServices::SelectListViewItems(CNorvTLItemList* list) {
   return m_frame != nullptr ? m_frame->SelectListViewItems(list) : FALSE;

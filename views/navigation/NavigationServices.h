@@ -40,13 +40,15 @@ class NORV_API CNorvNavigationServices : public INorvViewServices {
   BOOL RefreshClassPath(const NorvString& path, CNorvTreeListItem* start, DWORD flags) override;
   CNorvTreeListItem* GetSelectedTreeItem() override;
   void ItemDestroyed(CNorvTreeListItem* item) override;
+  void ChildrenRemoving(CNorvTreeListItem* parent) override;
+  void ChildrenRemoved(CNorvTreeListItem* parent) override;
   BOOL SelectListViewItems(CNorvTLItemList* list) override;
   BOOL GetListSorting(int& column, int& ascending) override;
 
  private:
   CNorvNavigationServices() = default;
   std::mutex m_mutex;  // guards the pointers against InvokeRefresh from other threads
-  TreeView* m_tree = nullptr;
+  std::atomic<TreeView*> m_tree{nullptr};
   INorvViewServices* m_frame = nullptr;
   std::atomic<bool> m_refreshPosted{false};
 };

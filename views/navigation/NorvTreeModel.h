@@ -36,6 +36,8 @@ struct NorvTreeNode {
   bool cut = false;             // shown dimmed after a cut
   bool dropHighlight = false;
   bool waiting = false;         // the item is being asked for its children
+  bool rebuild = false;         // the item's list changed behind the tree
+  bool reexpand = false;        // ... while the node was open
 };
 
 // What a new node shows.

@@ -28,6 +28,7 @@
 #include "norv/NorvRegistryKey.h"
 #include "norv/NorvResourceStack.h"
 #include "norv/NorvTlgItem.h"
+#include "norv/NorvTreePath.h"
 #include "norv/NorvViewServices.h"
 #include "norv/PluginHandler.h"
 #include "norv/Trace.h"
@@ -74,18 +75,7 @@ class ItemWatch {
 QString Q(const NorvString& text) { return QString::fromStdWString(text); }
 NorvString W(const QString& text) { return text.toStdWString(); }
 
-NorvString Replace(NorvString text, const NorvString& from, const NorvString& to) {
-  std::size_t pos = 0;
-  while ((pos = text.find(from, pos)) != NorvString::npos) {
-    text.replace(pos, from.size(), to);
-    pos += to.size();
-  }
-  return text;
-}
 
-bool StartsWith(const NorvString& text, const wchar_t* prefix) {
-  return text.rfind(prefix, 0) == 0;
-}
 
 QColor ColorOf(DWORD value) {
   if (value == NORV_DEFAULT_COLOR) return {};
@@ -215,7 +205,7 @@ void TreeView::SetFrame(INorvNavigationFrame* frame) {
 
 CNorvView* TreeView::ContentView() const {
   CNorvDoc* doc = CNorvDoc::GetDoc();
-  return doc != nullptr ? doc->GetContentView() : nullptr;
+  return doc != nullptr ? doc->GetCurrentView() : nullptr;
 }
 
 // ===========================================================================
@@ -258,7 +248,10 @@ void TreeView::ClearTree() {
   m_hoverNode = nullptr;
   m_waitingNode = nullptr;
   m_popupItem = nullptr;
+  m_selectedItem = nullptr;
+  ++m_ownUnlink;
   m_model->RemoveChildren(m_model->Top());
+  --m_ownUnlink;
   viewport()->update();
 }
 
@@ -391,92 +384,87 @@ void TreeView::SetNodeExpanded(NorvTreeNode* node, bool expanded) {
 // ===========================================================================
 
 NorvString TreeView::GetItemPath(const NorvTreeNode* node) const {
-  NorvString path;
+  std::vector<NorvString> texts;
   for (const NorvTreeNode* n = node; n != nullptr && n->parent != nullptr &&
                                      n->parent != const_cast<CNorvTreeModel*>(m_model)->Top();
-       n = n->parent) {
-    const NorvString text = Replace(W(n->text), L"/", L"//");
-    path = path.empty() ? text : text + L"/" + path;
-  }
-  return L"/" + path;
+       n = n->parent)
+    texts.push_back(W(n->text));
+  std::reverse(texts.begin(), texts.end());
+  return JoinTreePath(texts);
 }
 
 BOOL TreeView::ExtractSubPath(NorvString& path, NorvString& head) {
-  std::size_t i = 0;
-  for (; i < path.size(); ++i) {
-    if (path[i] != L'/') continue;
-    if (i + 1 < path.size() && path[i + 1] == L'/') {
-      ++i;  // a "//" pair
-      continue;
-    }
-    break;
-  }
-  if (i >= path.size()) {
-    head = Replace(path, L"//", L"/");
-    path.clear();
-    return FALSE;
-  }
-  head = Replace(path.substr(0, i), L"//", L"/");
-  path = path.substr(i + 1);
-  return TRUE;
+  return ::ExtractSubPath(path, head);
 }
 
 TreeView::NavigationResult TreeView::NavigateTo(const NorvString& path, NorvTreeNode* start,
                                                 NavigationMethod method, int viewMode) {
-  return NavigateRest(path, start, method, viewMode);
+  NorvTreeNode* top = m_model->Top()->children.empty() ? nullptr
+                                                       : m_model->Top()->children[0].get();
+  NorvTreeNode* current = start;
+  for (const NorvTreePathStep& step : ParseTreePath(path)) {
+    if (step.kind == NorvTreePathStep::kRoot) {
+      current = top;
+      if (current == nullptr) return NavigationNotFound;
+      continue;
+    }
+    if (step.kind == NorvTreePathStep::kSelection) {
+      current = GetSelectedNode();
+      if (current == nullptr) return NavigationNotFound;
+      continue;
+    }
+    if (current == nullptr) current = GetSelectedNode();
+    if (current == nullptr) return NavigationNotFound;
+    if (step.kind == NorvTreePathStep::kParent) {
+      if (current->parent == nullptr || current->parent == m_model->Top())
+        return NavigationNotFound;
+      current = current->parent;
+      continue;
+    }
+    if (step.kind == NorvTreePathStep::kNearestAncestor) {
+      // Climb to the nearest ancestor with exactly that text; without one
+      // up to the top, the element is looked for below the top node.
+      NorvTreeNode* found = nullptr;
+      for (NorvTreeNode* p = current->parent; p != nullptr && p != m_model->Top(); p = p->parent) {
+        if (W(p->text) == step.text) {
+          found = p;
+          break;
+        }
+      }
+      if (found != nullptr) {
+        current = found;
+        continue;
+      }
+      NorvTreeNode* child = FindChild(top, step.text);
+      if (child == nullptr) return NavigationNotFound;
+      current = child;
+      continue;
+    }
+    NorvTreeNode* child = FindChild(current, step.text);
+    if (child == nullptr) return NavigationNotFound;
+    current = child;
+  }
+  if (current == nullptr) current = GetSelectedNode();
+  if (current == nullptr) return NavigationNotFound;
+  return NavigateHere(current, method, viewMode);
 }
 
-TreeView::NavigationResult TreeView::NavigateRest(NorvString path, NorvTreeNode* start,
-                                                  NavigationMethod method, int viewMode) {
-  if (path == L".") path = L"./";
-  if (path == L"..") path = L"../";
-  if (StartsWith(path, L"./")) {
-    start = GetSelectedNode();
-    path = path.substr(2);
-  } else if (StartsWith(path, L"/")) {
-    start = m_model->Top()->children.empty() ? nullptr : m_model->Top()->children[0].get();
-    path = path.substr(1);
-    if (start == nullptr) return NavigationNotFound;
-  }
-  if (StartsWith(path, L"../")) {
-    if (start == nullptr) start = GetSelectedNode();
-    if (start == nullptr || start->parent == nullptr || start->parent == m_model->Top())
-      return NavigationNotFound;
-    return NavigateRest(path.substr(3), start->parent, method, viewMode);
-  }
-  if (StartsWith(path, L".../")) {
-    if (start == nullptr) start = GetSelectedNode();
-    if (start == nullptr) return NavigationNotFound;
-    NorvTreeNode* parent = start->parent != m_model->Top() ? start->parent : nullptr;
-    NorvString rest = path.substr(4);
-    if (parent == nullptr) return NavigateRest(rest, start, method, viewMode);
-    NorvString head;
-    NorvString after = rest;
-    ExtractSubPath(after, head);
-    if (W(parent->text) == head) return NavigateRest(after, parent, method, viewMode);
-    return NavigateRest(path, parent, method, viewMode);
-  }
-  if (start == nullptr) start = GetSelectedNode();
-  if (start == nullptr) return NavigationNotFound;
-  if (path.empty()) return NavigateHere(start, method, viewMode);
-
-  NorvString head;
-  ExtractSubPath(path, head);
-  if (!start->expandedOnce && start->item != nullptr) {
+NorvTreeNode* TreeView::FindChild(NorvTreeNode* parent, const NorvString& text) {
+  if (parent == nullptr) return nullptr;
+  if (!parent->expandedOnce && parent->item != nullptr) {
     BOOL has = FALSE;
     {
-      CNorvItemCallScope scope(start->item);
-      has = start->item->HasTreeItems();
+      CNorvItemCallScope scope(parent->item);
+      has = parent->item->HasTreeItems();
     }
-    if (has) ExpandNode(start);
+    if (has) ExpandNode(parent);
   }
-  const QString wanted = Q(head);
-  for (auto& child : start->children) {
+  const QString wanted = Q(text);
+  for (auto& child : parent->children) {
     if (child->item == nullptr) continue;
-    if (child->text.compare(wanted, Qt::CaseInsensitive) != 0) continue;
-    return NavigateRest(path, child.get(), method, viewMode);
+    if (child->text.compare(wanted, Qt::CaseInsensitive) == 0) return child.get();
   }
-  return NavigationNotFound;
+  return nullptr;
 }
 
 TreeView::NavigationResult TreeView::NavigateHere(NorvTreeNode* node, NavigationMethod method,
@@ -510,59 +498,63 @@ BOOL TreeView::RefreshClassPath(const NorvString& classPath, NorvTreeNode* start
     std::size_t end = classPath.find(L';', from);
     if (end == NorvString::npos) end = classPath.size();
     const NorvString one = classPath.substr(from, end - from);
-    if (!one.empty()) ApplyClassPath(one, start, flags);
+    if (!one.empty()) ApplyClassPath(ParseTreePath(one), 0, start, flags);
     from = end + 1;
   }
   return TRUE;
 }
 
-void TreeView::ApplyClassPath(NorvString path, NorvTreeNode* start, DWORD flags) {
-  if (StartsWith(path, L"./")) {
-    start = GetSelectedNode();
-    path = path.substr(2);
-  } else if (StartsWith(path, L"/")) {
-    start = m_model->Top()->children.empty() ? nullptr : m_model->Top()->children[0].get();
-    path = path.substr(1);
-  }
-  if (StartsWith(path, L"../")) {
-    if (start == nullptr) start = GetSelectedNode();
-    if (start == nullptr || start->parent == nullptr || start->parent == m_model->Top()) return;
-    ApplyClassPath(path.substr(3), start->parent, flags);
-    return;
-  }
-  if (StartsWith(path, L".../")) {
-    if (start == nullptr) start = GetSelectedNode();
-    if (start == nullptr) return;
-    NorvTreeNode* parent = start->parent != m_model->Top() ? start->parent : nullptr;
-    NorvString rest = path.substr(4);
-    if (parent == nullptr) {
-      ApplyClassPath(rest, start, flags);
-      return;
+void TreeView::ApplyClassPath(const std::vector<NorvTreePathStep>& steps, std::size_t at,
+                              NorvTreeNode* current, DWORD flags) {
+  NorvTreeNode* top = m_model->Top()->children.empty() ? nullptr
+                                                       : m_model->Top()->children[0].get();
+  for (; at < steps.size(); ++at) {
+    const NorvTreePathStep& step = steps[at];
+    if (step.kind == NorvTreePathStep::kRoot) {
+      current = top;
+    } else if (step.kind == NorvTreePathStep::kSelection) {
+      current = GetSelectedNode();
+    } else {
+      if (current == nullptr) current = GetSelectedNode();
+      if (current == nullptr) return;
+      if (step.kind == NorvTreePathStep::kParent) {
+        if (current->parent == nullptr || current->parent == m_model->Top()) return;
+        current = current->parent;
+      } else if (step.kind == NorvTreePathStep::kNearestAncestor) {
+        NorvTreeNode* found = nullptr;
+        for (NorvTreeNode* p = current->parent; p != nullptr && p != m_model->Top();
+             p = p->parent) {
+          if (p->item != nullptr && p->item->GetClassName() == step.text) {
+            found = p;
+            break;
+          }
+        }
+        if (found != nullptr) {
+          current = found;
+        } else {
+          // Every child of the top node of that class takes the rest.
+          if (top == nullptr) return;
+          for (auto& child : top->children)
+            if (child->item != nullptr && child->item->GetClassName() == step.text)
+              ApplyClassPath(steps, at + 1, child.get(), flags);
+          return;
+        }
+      } else {
+        // Nodes are not expanded here; every child of the class goes on.
+        for (auto& child : current->children)
+          if (child->item != nullptr && child->item->GetClassName() == step.text)
+            ApplyClassPath(steps, at + 1, child.get(), flags);
+        return;
+      }
     }
-    NorvString head;
-    NorvString after = rest;
-    ExtractSubPath(after, head);
-    if (parent->item != nullptr && parent->item->GetClassName() == head)
-      ApplyClassPath(after, parent, flags);
-    else
-      ApplyClassPath(path, parent, flags);
-    return;
+    if (current == nullptr) return;
   }
-  if (start == nullptr) start = GetSelectedNode();
-  if (start == nullptr || start->item == nullptr) return;
-  if (path.empty()) {
-    CNorvTreeListItem* item = start->item;
-    std::lock_guard<std::recursive_mutex> lock(CNorvTreeListItem::GetItemModelLock());
-    CNorvTreeListItem::ClassObjectFlag(item->GetClassName(), item->Id(), flags, NorvString(),
-                                       NorvString());
-    return;
-  }
-  NorvString head;
-  ExtractSubPath(path, head);
-  for (auto& child : start->children) {
-    if (child->item != nullptr && child->item->GetClassName() == head)
-      ApplyClassPath(path, child.get(), flags);
-  }
+  if (current == nullptr) current = GetSelectedNode();
+  if (current == nullptr || current->item == nullptr) return;
+  CNorvTreeListItem* item = current->item;
+  std::lock_guard<std::recursive_mutex> lock(CNorvTreeListItem::GetItemModelLock());
+  CNorvTreeListItem::ClassObjectFlag(item->GetClassName(), item->Id(), flags, NorvString(),
+                                     NorvString());
 }
 
 // ===========================================================================
@@ -621,6 +613,7 @@ void TreeView::selectionChanged(const QItemSelection& selected,
                                 const QItemSelection& deselected) {
   QTreeView::selectionChanged(selected, deselected);
   NorvTreeNode* node = GetSelectedNode();
+  m_selectedItem = node != nullptr ? node->item : nullptr;
   if (node == m_lastSelected) return;
   m_lastSelected = node;
   StopRefreshTimer();
@@ -753,11 +746,11 @@ BOOL TreeView::ShowSelection() {
     item.get()->GetViewModeExtendedStyle(mode);
     if (doc != nullptr) {
       if (mode == NORV_VIEWMODE_HTML)
-        target = doc->m_pHtmlView;
+        target = doc->GetHtmlView();
       else if (mode == NORV_VIEWMODE_CUSTOM)
         target = item.get()->GetCustomView();
       else
-        target = doc->m_pListView;
+        target = doc->GetListView();
     }
     for (int m = 0; m <= NORV_VIEWMODE_CUSTOM; ++m) {
       if (item.get()->HasViewMode(m))
@@ -768,7 +761,7 @@ BOOL TreeView::ShowSelection() {
   }
   m_frame->SetViewSelector(selector, mode);
   if (!item) return FALSE;
-  if (doc != nullptr && target != nullptr && target != doc->GetContentView()) {
+  if (doc != nullptr && target != nullptr && target != doc->GetCurrentView()) {
     doc->SwitchToView(target);
     CNorvTLItemList empty;
     CNorvItemCallScope scope(item.get());
@@ -872,10 +865,12 @@ BOOL TreeView::RefreshView(CNorvTreeListItem* target, BOOL skipItemRefresh) {
   const bool wasExpanded = IsNodeExpanded(node) || node->parent == m_model->Top();
   if (!skipItemRefresh) UpdateNode(node);
   // Collapse-reset: the branch is fetched anew.
+  ResetBranch(node);
   collapse(m_model->IndexFromNode(node));
-  m_model->RemoveChildren(node);
   node->expandedOnce = false;
+  ++m_ownUnlink;
   item.get()->SetFlags(NORV_ITEM_LISTINVALID, TRUE);
+  --m_ownUnlink;
   if (node == GetSelectedNode()) {
     {
       CNorvTLItemList empty;
@@ -1119,7 +1114,10 @@ BOOL TreeView::RemoveObject(CNorvTreeListItem* item, CNorvTreeListItem* parent) 
                                 ? nullptr
                                 : m_model->Top()->children[0]->item;
   if (parent != nullptr) {
-    if (!parent->GetItemList().Remove(item)) return FALSE;
+    ++m_ownUnlink;
+    const BOOL removed = parent->GetItemList().Remove(item);
+    --m_ownUnlink;
+    if (!removed) return FALSE;
     if (CNorvView* view = ContentView()) view->RemoveContainedItem(item);
     if (NorvTreeNode* parentNode = CNorvTreeModel::NodeOf(parent)) {
       if (parentNode->children.empty()) {
@@ -1143,8 +1141,13 @@ BOOL TreeView::RemoveObject(CNorvTreeListItem* item, CNorvTreeListItem* parent) 
   if (!item->IsStatic()) {
     m_destroyed.insert(item);
     if (gLastShownItem == item) gLastShownItem = nullptr;
-    CNorvItemCallScope scope(item);
-    delete item;
+    CNorvTreeListItem::NotifyDeselectedIfWithin(item);
+    ++m_ownUnlink;
+    {
+      CNorvItemCallScope scope(item);
+      delete item;
+    }
+    --m_ownUnlink;
   }
   return TRUE;
 }
@@ -1178,26 +1181,87 @@ void TreeView::RefreshViews(CNorvTreeListItem* item, DWORD mask) {
 }
 
 void TreeView::ItemDestroyed(CNorvTreeListItem* item) {
+  if (m_selectedItem.load() == item) m_selectedItem = nullptr;
+  NorvTreeNode* node = CNorvTreeModel::NodeOf(item);
+  if (!NorvIsUserInterfaceThread()) {
+    // A plugin's worker destroys items under the item model lock: drop the
+    // pointer and let the user-interface thread rebuild.
+    if (node != nullptr) node->item = nullptr;
+    if (gLastShownItem == item) gLastShownItem = nullptr;
+    SchedulePurge();
+    return;
+  }
   for (CNorvTreeListItem** watch : Watches())
     if (*watch == item) *watch = nullptr;
   m_destroyed.insert(item);
   if (m_popupItem == item) m_popupItem = nullptr;
   if (gLastShownItem == item) gLastShownItem = nullptr;
-  NorvTreeNode* node = CNorvTreeModel::NodeOf(item);
   if (node == nullptr) return;
   const bool selected = GetSelectedNode() == node;
   m_model->ForgetItem(item);
   if (selected) {
     if (CNorvView* view = ContentView()) view->EraseContents();
   }
-  if (!m_purgePending) {
-    m_purgePending = true;
-    QMetaObject::invokeMethod(this, [this] { PurgeDeadNodes(); }, Qt::QueuedConnection);
+  SchedulePurge();
+}
+
+void TreeView::ChildrenRemoving(CNorvTreeListItem* parent) {
+  NorvTreeNode* node = CNorvTreeModel::NodeOf(parent);
+  if (node == nullptr) return;
+  if (!NorvIsUserInterfaceThread()) {
+    // Drop every pointer below; the branch is read anew on the
+    // user-interface thread.
+    std::vector<NorvTreeNode*> stack;
+    for (auto& child : node->children) stack.push_back(child.get());
+    while (!stack.empty()) {
+      NorvTreeNode* n = stack.back();
+      stack.pop_back();
+      n->item = nullptr;
+      for (auto& child : n->children) stack.push_back(child.get());
+    }
+    node->rebuild = true;
+    SchedulePurge();
+    return;
   }
+  // The tree's own changes have already removed the nodes.
+  if (m_ownUnlink > 0 || node->children.empty()) return;
+  const bool expanded = IsNodeExpanded(node);
+  ResetBranch(node);
+  node->rebuild = true;
+  node->reexpand = node->reexpand || expanded;
+}
+
+void TreeView::ChildrenRemoved(CNorvTreeListItem* /*parent*/) {
+  // The branch is read anew once the list holds what it will hold.
+  SchedulePurge();
+}
+
+void TreeView::ResetBranch(NorvTreeNode* node) {
+  if (node == nullptr || node->children.empty()) return;
+  NorvTreeNode* selected = GetSelectedNode();
+  bool inside = false;
+  for (NorvTreeNode* n = selected; n != nullptr; n = n->parent)
+    if (n->parent == node) inside = true;
+  if (inside && selected->item != nullptr) {
+    // The selected item goes with the branch: it hears so while whole.
+    if (gLastShownItem == selected->item) gLastShownItem = nullptr;
+    selected->item->NotifyDeselected();
+  }
+  collapse(m_model->IndexFromNode(node));
+  m_model->RemoveChildren(node);
+  node->expandedOnce = false;
+  if (inside) SelectNode(node);
+}
+
+void TreeView::SchedulePurge() {
+  if (m_purgePending.exchange(true)) return;
+  QMetaObject::invokeMethod(this, [this] { PurgeDeadNodes(); }, Qt::QueuedConnection);
 }
 
 void TreeView::PurgeDeadNodes() {
   m_purgePending = false;
+  // Under the lock: no worker destroys items while the tree looks at them.
+  std::lock_guard<std::recursive_mutex> lock(CNorvTreeListItem::GetItemModelLock());
   std::vector<NorvTreeNode*> dead;
   std::vector<NorvTreeNode*> stack{m_model->Top()};
   while (!stack.empty()) {
@@ -1219,15 +1283,35 @@ void TreeView::PurgeDeadNodes() {
     if (holdsSelection && parent != m_model->Top()) SelectNode(parent);
     m_model->RemoveNode(node);
     if (parent != m_model->Top() && parent->children.empty() && parent->item != nullptr) {
-      BOOL has = FALSE;
-      {
-        CNorvItemCallScope scope(parent->item);
-        has = parent->item->HasTreeItems();
-      }
       collapse(m_model->IndexFromNode(parent));
       parent->expandedOnce = false;
-      m_model->SetChildIndicator(parent, has != FALSE);
+      parent->rebuild = true;
     }
+  }
+  // Branches whose lists changed behind the tree: the expand button from
+  // the item, the children anew where the node was open.
+  std::vector<NorvTreeNode*> rebuild;
+  stack.assign(1, m_model->Top());
+  while (!stack.empty()) {
+    NorvTreeNode* node = stack.back();
+    stack.pop_back();
+    if (node->rebuild) rebuild.push_back(node);
+    for (auto& child : node->children) stack.push_back(child.get());
+  }
+  for (NorvTreeNode* node : rebuild) {
+    node->rebuild = false;
+    const bool reexpand = node->reexpand;
+    node->reexpand = false;
+    if (node->item == nullptr) continue;
+    if (!node->children.empty()) continue;
+    node->expandedOnce = false;
+    BOOL has = FALSE;
+    {
+      CNorvItemCallScope scope(node->item);
+      has = node->item->HasTreeItems();
+    }
+    m_model->SetChildIndicator(node, has != FALSE);
+    if (has && reexpand) SetNodeExpanded(node, true);
   }
 }
 

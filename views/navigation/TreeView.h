@@ -14,15 +14,17 @@
 #include <QPointer>
 #include <QTimer>
 #include <QTreeView>
+#include <atomic>
 #include <memory>
 #include <unordered_set>
 
 #include "NavigationFrame.h"
 #include "NorvTreeModel.h"
-#include "NorvViewShim.h"
+#include "norv/NorvView.h"
 #include "norv/NorvItemTypes.h"
 #include "norv/NorvTLItemList.h"
 #include "norv/NorvTlgItem.h"
+#include "norv/NorvTreePath.h"
 #include "norv/norvtypes.h"
 
 class CNorvMenu;
@@ -161,8 +163,14 @@ class NORV_API TreeView : public QTreeView {
   void IndicateCutItems(CNorvTLItemList* list);
   static int CompareFunc(CNorvTreeListItem* a, CNorvTreeListItem* b, LPARAM sort);
 
-  // The item destroyed while the tree shows it (from the view services).
+  // From the view services, on the thread that destroys or unlinks (see
+  // docs/view-interfaces.md): an item the tree shows is destroyed; the
+  // children of an item are about to be unlinked, and were unlinked.
   void ItemDestroyed(CNorvTreeListItem* item);
+  void ChildrenRemoving(CNorvTreeListItem* parent);
+  void ChildrenRemoved(CNorvTreeListItem* parent);
+  // The selected item, readable from any thread.
+  CNorvTreeListItem* GetSelectedItemAnyThread() const { return m_selectedItem.load(); }
   // The document drops the root: forget every node.
   void RootDestroying();
 
@@ -211,10 +219,12 @@ class NORV_API TreeView : public QTreeView {
   void OnItemTimer();
   void OnHoverExpand();
   bool AllowSelectionChange(NorvTreeNode* from);
-  NavigationResult NavigateRest(NorvString path, NorvTreeNode* start, NavigationMethod method,
-                                int viewMode);
+  // The child of `parent` with that text (ignoring case), expanding it
+  // first when it was never expanded.
+  NorvTreeNode* FindChild(NorvTreeNode* parent, const NorvString& text);
   NavigationResult NavigateHere(NorvTreeNode* node, NavigationMethod method, int viewMode);
-  void ApplyClassPath(NorvString path, NorvTreeNode* start, DWORD flags);
+  void ApplyClassPath(const std::vector<NorvTreePathStep>& steps, std::size_t at,
+                      NorvTreeNode* current, DWORD flags);
   void UpdateTree(CNorvTreeListItem* item, const NorvObjectFlagTable& table);
   BOOL RefreshTree(CNorvTreeListItem* item, bool& changed, CNorvTreeListItem* parent);
   BOOL UpdateObject(CNorvTreeListItem* item, BOOL refresh);
@@ -228,8 +238,12 @@ class NORV_API TreeView : public QTreeView {
   bool HandleDragOver(QDropEvent* event, bool drop);
   void PostCommand(UINT command);
   CNorvView* ContentView() const;
-  // Removes the nodes whose items were destroyed behind the tree's back.
+  // Removes the nodes whose items were destroyed behind the tree's back
+  // and reads changed branches anew (queued to the user-interface thread).
   void PurgeDeadNodes();
+  void SchedulePurge();
+  // Removes a node's children; a selection inside moves to the node.
+  void ResetBranch(NorvTreeNode* node);
 
   CNorvTreeModel* m_model = nullptr;
   INorvNavigationFrame* m_frame = nullptr;
@@ -258,7 +272,9 @@ class NORV_API TreeView : public QTreeView {
   bool m_inSelectionProcessing = false;
   bool m_editAllowed = false;
   bool m_holding = false;
-  bool m_purgePending = false;
+  std::atomic<bool> m_purgePending{false};
+  std::atomic<CNorvTreeListItem*> m_selectedItem{nullptr};
+  int m_ownUnlink = 0;  // the tree itself unlinks children
   // Items destroyed during the current fix-up pass.
   std::unordered_set<CNorvTreeListItem*> m_destroyed;
   // Items whose list the object flag table invalidated in this pass.
