@@ -54,3 +54,8 @@ class NORV_API INorvNavigationFrame {
 
 // The instance used when no frame is installed.
 NORV_API INorvNavigationFrame* NorvNoNavigationFrame();
+
+// Where each plugin's images start in the shared image lists (set by the
+// frame when it builds them; 0 for an unknown plugin).
+NORV_API int NorvGetPluginImageOffset(int pluginId);
+NORV_API void NorvSetPluginImageOffset(int pluginId, int offset);

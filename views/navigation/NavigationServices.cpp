@@ -2,8 +2,23 @@
 
 #include <QCoreApplication>
 #include <QThread>
+#include <map>
 
 #include "TreeView.h"
+
+namespace {
+std::map<int, int>& ImageOffsets() {
+  static std::map<int, int> offsets;
+  return offsets;
+}
+}  // namespace
+
+int NorvGetPluginImageOffset(int pluginId) {
+  auto it = ImageOffsets().find(pluginId);
+  return it != ImageOffsets().end() ? it->second : 0;
+}
+
+void NorvSetPluginImageOffset(int pluginId, int offset) { ImageOffsets()[pluginId] = offset; }
 
 CNorvNavigationServices& CNorvNavigationServices::Instance() {
   static CNorvNavigationServices* instance = new CNorvNavigationServices;

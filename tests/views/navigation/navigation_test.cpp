@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QProcess>
 #include <QTest>
 #include <atomic>
 #include <filesystem>
@@ -15,12 +16,16 @@
 #include <string>
 #include <thread>
 
+#include "BookmarkView.h"
+#include "HistoryView.h"
 #include "NavigationServices.h"
 #include "TreeView.h"
 #include "norv/NorvClipboard.h"
 #include "norv/NorvDoc.h"
 #include "norv/NorvMessageBox.h"
 #include "norv/NorvRegistryKey.h"
+#include "platform/messages.h"
+#include "platform/resources.h"
 #include "test_nav_items.h"
 
 namespace {
@@ -365,10 +370,159 @@ TEST_F(TreeFixture, PluginRemovingTheSelectedItem) {
   EXPECT_EQ(tree->NavigateTo(L"/A/A2"), TreeView::NavigationOk);
 }
 
+
+// ----- history ---------------------------------------------------------------------
+
+// The frame's part between the tree and the history pane.
+class HistoryFrame : public INorvNavigationFrame {
+ public:
+  explicit HistoryFrame(HistoryView* history) : m_history(history) {}
+  void AddHistoryEntry(const NorvString& path, int image, int selectedImage, int view) override {
+    m_history->AddEntry(path, image, selectedImage, view);
+  }
+  void UpdateHistoryViewMode(int view) override { m_history->UpdateCurrentViewMode(view); }
+  void GoBack(int steps) override { m_history->GoBack(steps); }
+  void GoForward(int steps) override { m_history->GoForward(steps); }
+
+ private:
+  HistoryView* m_history;
+};
+
+TEST_F(TreeFixture, HistoryBackAndForwardOverRemovedItems) {
+  HistoryView history;
+  history.SetTree(tree.get());
+  HistoryFrame frame(&history);
+  tree->SetFrame(&frame);
+  for (const wchar_t* path : {L"/A", L"/B", L"/x//y"})
+    ASSERT_EQ(tree->NavigateTo(path), TreeView::NavigationOk);
+  ASSERT_EQ(history.EntryCount(), 3);
+  EXPECT_FALSE(history.CanGoForward());
+  EXPECT_TRUE(history.GoBack(2));
+  EXPECT_EQ(SelectedId(), L"R/A");
+  EXPECT_EQ(history.EntryCount(), 3);  // going back adds nothing
+  EXPECT_TRUE(history.CanGoForward());
+  EXPECT_FALSE(history.GoBack(1));     // nothing before the first
+  EXPECT_TRUE(history.GoForward(1));
+  EXPECT_EQ(SelectedId(), L"R/B");
+  EXPECT_TRUE(history.GoBack(1));
+  // A new visit drops what lay ahead: A, W.
+  ASSERT_EQ(tree->NavigateTo(L"/W"), TreeView::NavigationOk);
+  ASSERT_EQ(history.EntryCount(), 2);
+  EXPECT_EQ(history.EntryPath(1), L"/W");
+
+  // Visit A1 and B, then A1 goes away: going back to it says so and stays.
+  ASSERT_EQ(tree->NavigateTo(L"/A/A1"), TreeView::NavigationOk);
+  CNorvTreeListItem* a1 = tree->GetSelectedTreeItem();
+  ASSERT_EQ(tree->NavigateTo(L"/B"), TreeView::NavigationOk);
+  a1->SetDeleted();
+  tree->AutoRefresh(nullptr, FALSE);
+  Messages().clear();
+  EXPECT_FALSE(history.GoBack(1));
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_NE(Messages()[0].find(L"/A/A1"), NorvString::npos);
+  EXPECT_EQ(SelectedId(), L"R/B");
+  EXPECT_EQ(history.EntryPath(history.CurrentIndex()), L"/B");
+  // Two steps pass over it to W.
+  EXPECT_TRUE(history.GoBack(2));
+  EXPECT_EQ(SelectedId(), L"R/W");
+  NorvStringList forward;
+  ASSERT_TRUE(history.GetForwardList(HistoryView::kDropDownEntries, forward));
+  EXPECT_EQ(forward, (NorvStringList{L"/A/A1", L"/B"}));
+
+  // At most 501 entries; the drop-down shows 8.
+  for (int i = 0; i < 510; ++i) history.AddEntry(L"/p" + std::to_wstring(i), -1, -1, 3);
+  EXPECT_EQ(history.EntryCount(), HistoryView::kMaxEntries + 1);
+  NorvStringList back;
+  ASSERT_TRUE(history.GetBackList(HistoryView::kDropDownEntries, back));
+  ASSERT_EQ(back.size(), 8u);
+  EXPECT_EQ(back[0], L"/p508");
+  tree->SetFrame(nullptr);
+}
+
+// ----- bookmarks across processes ---------------------------------------------
+
+TEST_F(TreeFixture, BookmarksWrittenByAnotherProcessAppearAfterItsBroadcast) {
+  // Another root's bookmarks are neither shown nor touched.
+  {
+    CNorvPrivateRegistryKey other(plat::HKEY_CURRENT_USER, L"Bookmarks\\CNavItem://other\\Bookmark1",
+                                  plat::KEY_ALL_ACCESS);
+    other.SetStringValue(L"Name", L"elsewhere");
+    other.SetStringValue(L"Path", L"/elsewhere");
+    other.SetStringValue(L"Class", L"CNavItem");
+    other.SetUIntValue(L"Icon", 0);
+    other.SetUIntValue(L"View", 3);
+  }
+  BookmarkView bookmarks;
+  bookmarks.SetTree(tree.get());
+  bookmarks.SetRootObject(L"CNavItem", L"R");
+  ASSERT_TRUE(bookmarks.LoadBookmarks());
+  EXPECT_EQ(bookmarks.BookmarkCount(), 0);
+
+  bool reloaded = false;
+  plat::MessageListener listener([&](UINT message, WPARAM wParam, LPARAM) {
+    if (message == BookmarkView::BookmarksUpdatedMessage() &&
+        wParam != static_cast<WPARAM>(getpid())) {
+      bookmarks.LoadBookmarks();
+      reloaded = true;
+    }
+  });
+  ASSERT_TRUE(listener.IsOpen());
+  QProcess writer;
+  writer.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--bookmark-writer")});
+  ASSERT_TRUE(writer.waitForFinished(30000));
+  ASSERT_EQ(writer.exitCode(), 0) << writer.readAllStandardError().toStdString();
+  for (int i = 0; i < 50 && !reloaded; ++i) listener.Wait(100);
+  ASSERT_TRUE(reloaded);
+  ASSERT_EQ(bookmarks.BookmarkCount(), 2);
+  EXPECT_EQ(bookmarks.Bookmark(0).path, L"/A/A1");
+  EXPECT_EQ(bookmarks.Bookmark(0).name, L"First");  // renamed over there
+  EXPECT_EQ(bookmarks.Bookmark(1).path, L"/x//y");
+  CNorvPrivateRegistryKey other(plat::HKEY_CURRENT_USER, L"Bookmarks\\CNavItem://other\\Bookmark1");
+  EXPECT_TRUE(other.IsOpen());
+
+  // Going to a bookmark selects its node; one whose path vanished says so.
+  EXPECT_TRUE(bookmarks.GoToBookmark(bookmarks.topLevelItem(1)));
+  EXPECT_EQ(SelectedId(), L"R/S");
+  bookmarks.SelectMatchingBookmark(L"/x//y");
+  EXPECT_NE(bookmarks.currentItem(), nullptr);
+  bookmarks.SelectMatchingBookmark(L"/A");
+  EXPECT_EQ(bookmarks.currentItem(), nullptr);
+  NavWorld::Get().children[L"R/A"] = {L"R/A/A2"};
+  ASSERT_EQ(tree->NavigateTo(L"/A"), TreeView::NavigationOk);
+  tree->OnCommand(35000);  // refresh: A1 is gone
+  Messages().clear();
+  EXPECT_FALSE(bookmarks.GoToBookmark(bookmarks.topLevelItem(0)));
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_NE(Messages()[0].find(L"First"), NorvString::npos);
+  EXPECT_EQ(bookmarks.BookmarkCount(), 2);  // the bookmark stays
+}
+
+// The other explorer process of the bookmark test.
+int BookmarkWriter() {
+  BookmarkView bookmarks;
+  bookmarks.SetRootObject(L"CNavItem", L"R");
+  bookmarks.LoadBookmarks();
+  bookmarks.AddBookmark(L"CNavItem", L"/A/A1", 0, 3);
+  bookmarks.AddBookmark(L"CNavItem", L"/x//y", 0, 2);
+  // Renaming saves (and broadcasts) again.
+  bookmarks.RenameBookmark(bookmarks.topLevelItem(0));
+  auto* editor = bookmarks.viewport()->findChild<QLineEdit*>();
+  if (editor == nullptr) return 3;
+  editor->setText(QStringLiteral("First"));
+  QTest::keyClick(editor, Qt::Key_Return);
+  QCoreApplication::processEvents();
+  return bookmarks.Bookmark(0).name == L"First" ? 0 : 4;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  if (argc > 1 && std::string(argv[1]) == "--bookmark-writer") {
+    QApplication app(argc, argv);
+    CNorvPrivateRegistryKey::SetRegistryKey(L"Velmora\\NORV2.1");
+    return BookmarkWriter();
+  }
   char pattern[] = "/tmp/norv-nav-test-XXXXXX";
   if (mkdtemp(pattern) == nullptr) return 1;
   const std::string scratch = pattern;
@@ -381,8 +535,10 @@ int main(int argc, char** argv) {
     setenv("NORV_RUNTIME_DIR", (scratch + "/runtime").c_str(), 1);
   }
   QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
   CNorvPrivateRegistryKey::SetRegistryKey(L"Velmora\\NORV2.1");
+  ::testing::InitGoogleTest(&argc, argv);
+  // The host's texts (messages, view mode names).
+  if (HMODULE texts = plat::LoadResourceModule(HOST_TEXTS)) plat::SetHostResourceModule(texts);
   NorvSetMessageBoxHook([](const NorvString& text, const NorvString&, UINT) {
     Messages().push_back(text);
     return IDOK;
