@@ -10,6 +10,7 @@
 
 #include "PluginHandlerMessages.h"
 #include "norv/NorvCommandLineInfo.h"
+#include "norv/NorvHostIds.h"
 #include "norv/NorvMessageBox.h"
 #include "norv/NorvPluginBase.h"
 #include "norv/NorvRegistryKey.h"
@@ -196,12 +197,12 @@ CNorvDoc::CNorvDoc() {
 
   std::optional<QFont> viewFont = LoadGUIFont(L"ViewFont");
   if (!viewFont) viewFont = CreateDefaultFont();
-  if (!viewFont) norvhost::ShowMessage(7066);
+  if (!viewFont) norvhost::ShowMessage(IDS_NORV_NO_FONT);
   SetupGUIFont(viewFont ? *viewFont : QFont());
 
   std::optional<QFont> dialogFont = LoadGUIFont(L"DialogFont");
   if (!dialogFont) dialogFont = CreateDefaultFont();
-  if (!dialogFont) norvhost::ShowMessage(7066);
+  if (!dialogFont) norvhost::ShowMessage(IDS_NORV_NO_FONT);
   m_dialogFont = dialogFont ? *dialogFont : QFont();
 }
 
@@ -288,7 +289,7 @@ BOOL CNorvDoc::SetupViews(const CNorvCommandLineInfo& info) {
       ++id;
       continue;
     }
-    if (!quiet) norvhost::ShowMessage(7063, record.name.c_str());
+    if (!quiet) norvhost::ShowMessage(IDS_NORV_PLUGIN_INIT_FAILED, record.name.c_str());
     CPluginHandler::RemovePlugin(id);
     removed = true;
   }
@@ -355,7 +356,7 @@ BOOL CNorvDoc::SetupViews(const CNorvCommandLineInfo& info) {
     created = nullptr;
   }
   if (created == nullptr) {
-    if (!quiet) norvhost::ShowMessage(7058, m_rootClass.c_str(), m_rootId.c_str());
+    if (!quiet) norvhost::ShowMessage(IDS_NORV_ROOT_NOT_CREATED, m_rootClass.c_str(), m_rootId.c_str());
     return FALSE;
   }
   m_pRoot = created;

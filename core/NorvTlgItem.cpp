@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "norv/NorvCommandLineInfo.h"
+#include "norv/NorvHostCommands.h"
 #include "norv/NorvResourceStack.h"
 #include "norv/NorvTreePath.h"
 #include "norv/NorvViewServices.h"
@@ -23,16 +24,9 @@ NORV_IMPLEMENT_SERIAL(CNorvTreeListItem, CNorvObject, 1)
 
 namespace {
 
-// Menu commands the item model asks items about.
-constexpr UINT kCmdCut = 35026;
-constexpr UINT kCmdCopy = 35027;
 // Bit of the reserved word: ID_NORV_ITEMCMD_TREEITEM_DESELECTED was sent by
 // NotifyDeselected.
 constexpr DWORD kDeselectionSent = 1;
-// A feature that is absent unless the item says otherwise.
-constexpr UINT kFeatureOffByDefault = 50004;
-// The help command that shows a topic by its context id.
-constexpr UINT kHelpContext = 15;
 
 struct ItemModelState {
   std::recursive_mutex lock;
@@ -365,7 +359,7 @@ void CNorvTreeListItem::NavigateTo(const NorvString& path) {
 
 BOOL CNorvTreeListItem::CanCopy() {
   NorvResourceStack resources(GetResourceInstanceHandle());
-  for (UINT command : {kCmdCut, kCmdCopy}) {
+  for (UINT command : {ID_NORV_CMD_CUT, ID_NORV_CMD_COPY}) {
     int enabled = 0;
     int checked = 0;
     if (InitMenuInfo(command, enabled, checked, 0) && enabled) return TRUE;
@@ -378,7 +372,7 @@ BOOL CNorvTreeListItem::HasFeature(UINT featureId) {
   int enabled = 0;
   int checked = 0;
   if (!InitMenuInfo(featureId, enabled, checked, 0))
-    return featureId != kFeatureOffByDefault ? TRUE : FALSE;
+    return featureId != NORV_FEATURE_OFF_BY_DEFAULT ? TRUE : FALSE;
   return enabled;
 }
 
@@ -627,7 +621,7 @@ BOOL CNorvTreeListItem::ShowHelp(UINT /*command*/, DWORD data, const wchar_t* he
     const wchar_t* itemFile = selected->GetHelpFile();
     file = itemFile != nullptr ? itemFile : L"";
   }
-  return services->ShowHelp(data, kHelpContext, file);
+  return services->ShowHelp(data, NORV_HELP_CONTEXT, file);
 }
 
 BOOL CNorvTreeListItem::SelectListViewItems(CNorvTLItemList* list) {

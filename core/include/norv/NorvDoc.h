@@ -23,6 +23,7 @@
 
 #include "norv/NorvCommandLineInfo.h"
 #include "norv/NorvDocViews.h"
+#include "norv/NorvHostCommands.h"
 #include "norv/NorvView.h"
 #include "norv/norvtypes.h"
 
@@ -153,7 +154,7 @@ class NORV_API CNorvDoc {
   const NorvString& GetStartPath() const { return m_startPath; }
 
   // The host's delete command, before which the user may be asked.
-  static constexpr UINT kDeleteCommand = 35009;
+  static constexpr UINT kDeleteCommand = ID_NORV_CMD_DELETE;
 
  private:
   void DestroyRoot();

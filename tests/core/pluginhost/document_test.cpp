@@ -131,6 +131,23 @@ TEST_F(DocumentTest, FailingInitializeRemovesThePluginAndMovesTheIdsBehindIt) {
   EXPECT_NE(dynamic_cast<CNorvRoot*>(CNorvDoc::GetRoot()), nullptr);
 }
 
+// The plugin list changes on this thread while a worker of the removed
+// plugin names its plugin in trace lines (run once under ThreadSanitizer).
+TEST_F(DocumentTest, PluginRemovedWhileItsWorkerTraces) {
+  const int savedLevel = gNorvPluginTraceLevel;
+  gNorvPluginTraceLevel = 4;
+  for (int round = 0; round < 20; ++round) {
+    Load({Entry(L"Alpha", Alpha()), L"Tracer;" + W(TracerLibrary()) + L";" + W(Alpha().resources),
+          Entry(L"Beta", Beta())});
+    ASSERT_EQ(CPluginHandler::GetPluginCount(), 3);
+    ASSERT_TRUE(Doc().SetupViews(info_));
+    ASSERT_EQ(CPluginHandler::GetPluginCount(), 2);
+    EXPECT_EQ(CPluginHandler::GetPluginName(1), L"Beta");
+    doc_.reset();  // unloads the plugins
+  }
+  gNorvPluginTraceLevel = savedLevel;
+}
+
 TEST_F(DocumentTest, NoPluginInitializesEndsTheSetUp) {
   Load({L"Bad;" + W(InitFailsLibrary()) + L";" + W(Alpha().resources)});
   EXPECT_FALSE(Doc().SetupViews(info_));
