@@ -301,10 +301,9 @@ void BookmarkView::contextMenuEvent(QContextMenuEvent* event) {
     menu.AppendItem(kRename, W(tr("&Rename")));
     menu.AppendItem(kDelete, W(tr("&Delete")));
   }
+  menu.SetDefaultCommand(kGoTo);
   QMenu popup(this);
   NorvFillQMenu(&popup, menu);
-  for (QAction* action : popup.actions())
-    if (NorvActionCommand(action) == kGoTo) popup.setDefaultAction(action);
   const UINT chosen = NorvActionCommand(popup.exec(event->globalPos()));
   if (chosen != 0) OnCommand(chosen);
 }

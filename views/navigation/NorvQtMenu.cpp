@@ -83,10 +83,11 @@ void NorvFillQMenu(QMenu* target, const CNorvMenu& menu) {
       QAction* action = target->addAction(Q(menu.GetItemText(i)));
       action->setData(menu.GetItemId(i));
       action->setEnabled(menu.IsEnabled(i) != FALSE);
-      if (menu.IsChecked(i)) {
+      if (menu.IsChecked(i) || menu.IsRadioCheck(i)) {
         action->setCheckable(true);
-        action->setChecked(true);
+        action->setChecked(menu.IsChecked(i) != FALSE);
       }
+      if (menu.IsDefault(i)) target->setDefaultAction(action);
     }
   }
 }

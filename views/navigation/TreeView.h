@@ -21,6 +21,7 @@
 #include "NavigationFrame.h"
 #include "NorvTreeModel.h"
 #include "norv/NorvView.h"
+#include "norv/NorvHostCommands.h"
 #include "norv/NorvItemTypes.h"
 #include "norv/NorvTLItemList.h"
 #include "norv/NorvTlgItem.h"
@@ -32,35 +33,35 @@ class CNorvTreeListItem;
 class QMenu;
 class QMimeData;
 
-// Command ids of the host's menus and toolbar that the tree handles.
+// Command ids of the host's menus and toolbar that the tree handles, by
+// the short names the navigation panes use.
 namespace norvcmd {
-constexpr UINT kRefresh = 35000;
-constexpr UINT kRefreshRate = 35001;
-constexpr UINT kApplicationKey = 35002;
-constexpr UINT kDelete = 35009;
-constexpr UINT kProperties = 35010;
-constexpr UINT kUpOneLevel = 35016;
-constexpr UINT kClearPopupItem = 35018;
-constexpr UINT kDefaultDrop = 35019;
-constexpr UINT kNew = 35024;
-constexpr UINT kPaste = 35025;
-constexpr UINT kCut = 35026;
-constexpr UINT kCopy = 35027;
-constexpr UINT kViewStyleFirst = 35028;
-constexpr UINT kBackFirst = 35033;
-constexpr UINT kBackLast = 35043;
-constexpr UINT kForwardFirst = 35044;
-constexpr UINT kForwardLast = 35054;
-constexpr UINT kExploreFromHere = 35097;
-constexpr UINT kExpandAll = 35124;
-constexpr UINT kObjectInformation = 35125;
-constexpr UINT kRename = 35128;
-constexpr UINT kCustomMenuFirst = 39000;
-constexpr UINT kCustomMenuLast = 39100;
-// Item features asked with HasFeature.
-constexpr UINT kFeatureRefresh = 50005;
-constexpr UINT kFeatureTimedRefresh = 50006;
-constexpr UINT kFeatureRefreshOnSelect = 50007;
+constexpr UINT kRefresh = ID_NORV_CMD_REFRESH;
+constexpr UINT kRefreshRate = ID_NORV_CMD_REFRESH_RATE;
+constexpr UINT kApplicationKey = ID_NORV_CMD_CONTEXT_MENU;
+constexpr UINT kDelete = ID_NORV_CMD_DELETE;
+constexpr UINT kProperties = ID_NORV_CMD_PROPERTIES;
+constexpr UINT kUpOneLevel = ID_NORV_CMD_UP;
+constexpr UINT kClearPopupItem = ID_NORV_CMD_CLEAR_POPUP;
+constexpr UINT kDefaultDrop = ID_NORV_CMD_DROPPED;
+constexpr UINT kNew = ID_NORV_CMD_NEW;
+constexpr UINT kPaste = ID_NORV_CMD_PASTE;
+constexpr UINT kCut = ID_NORV_CMD_CUT;
+constexpr UINT kCopy = ID_NORV_CMD_COPY;
+constexpr UINT kViewStyleFirst = ID_NORV_CMD_VIEW_STYLE_FIRST;
+constexpr UINT kBackFirst = ID_NORV_CMD_BACK_FIRST;
+constexpr UINT kBackLast = ID_NORV_CMD_BACK_LAST;
+constexpr UINT kForwardFirst = ID_NORV_CMD_FORWARD_FIRST;
+constexpr UINT kForwardLast = ID_NORV_CMD_FORWARD_LAST;
+constexpr UINT kExploreFromHere = ID_NORV_CMD_EXPLORE_FROM_HERE;
+constexpr UINT kExpandAll = ID_NORV_CMD_EXPAND_ALL;
+constexpr UINT kObjectInformation = ID_NORV_CMD_OBJECT_INFORMATION;
+constexpr UINT kRename = ID_NORV_CMD_RENAME;
+constexpr UINT kCustomMenuFirst = ID_NORV_CUSTOM_MENU_FIRST;
+constexpr UINT kCustomMenuLast = ID_NORV_CUSTOM_MENU_LAST;
+constexpr UINT kFeatureRefresh = NORV_FEATURE_REFRESH;
+constexpr UINT kFeatureTimedRefresh = NORV_FEATURE_TIMED_REFRESH;
+constexpr UINT kFeatureRefreshOnSelect = NORV_FEATURE_REFRESH_ON_SELECT;
 }  // namespace norvcmd
 
 class NORV_API TreeView : public QTreeView {
