@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QProcess>
 #include <QTest>
@@ -18,10 +19,12 @@
 
 #include "BookmarkView.h"
 #include "HistoryView.h"
+#include "MainFrm.h"
 #include "NavigationServices.h"
 #include "TreeView.h"
 #include "norv/NorvClipboard.h"
 #include "norv/NorvDoc.h"
+#include "norv/NorvMenu.h"
 #include "norv/NorvMessageBox.h"
 #include "norv/NorvRegistryKey.h"
 #include "platform/messages.h"
@@ -51,6 +54,12 @@ class RecordingView : public QWidget, public CNorvView {
   int erased = 0;
   int removed = 0;
 };
+
+void TreeFixture_Spin(int ms) {
+  QElapsedTimer clock;
+  clock.start();
+  while (clock.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
 
 class TreeFixture : public ::testing::Test {
  protected:
@@ -495,6 +504,61 @@ TEST_F(TreeFixture, BookmarksWrittenByAnotherProcessAppearAfterItsBroadcast) {
   ASSERT_EQ(Messages().size(), 1u);
   EXPECT_NE(Messages()[0].find(L"First"), NorvString::npos);
   EXPECT_EQ(bookmarks.BookmarkCount(), 2);  // the bookmark stays
+}
+
+// ----- the main frame ------------------------------------------------------------
+
+TEST(MainFrame, MergesMenusCoalescesRefreshesAndClosesOnTerminate) {
+  // Menus: a plugin popup whose title differs only by "&" joins the
+  // existing one; a new one goes in before Help.
+  CNorvMenu host;
+  host.AppendPopup(L"&File").AppendItem(1, L"Open");
+  host.AppendPopup(L"&Help").AppendItem(2, L"About");
+  CNorvMenu plugin;
+  plugin.AppendPopup(L"Fi&le").AppendItem(3, L"Export");
+  plugin.AppendPopup(L"&Tools").AppendItem(4, L"Check");
+  ASSERT_TRUE(CMainFrame::MergeMenu(&host, &plugin, TRUE));
+  ASSERT_EQ(host.GetItemCount(), 3);
+  EXPECT_EQ(host.GetItemText(1), L"&Tools");
+  EXPECT_EQ(host.GetItemText(2), L"&Help");
+  const CNorvMenu* file = host.GetSubMenu(0);
+  ASSERT_EQ(file->GetItemCount(), 3);  // Open, separator, Export
+  EXPECT_TRUE(file->IsSeparator(1));
+  EXPECT_EQ(file->GetItemId(2), 3u);
+
+  NavWorld::Get().Reset();
+  NavWorld::Get().children[L"R"] = {L"R/A"};
+  CNorvDoc* doc = CNorvDoc::GetDoc();
+  auto frame = std::make_unique<CMainFrame>(doc);
+  frame->show();
+  CNorvTreeListItem* root = CNorvTreeListItem::CreateObject(nullptr, L"CNavItem", L"R");
+  frame->InitTreeView(root);
+  ASSERT_EQ(frame->Tree()->NavigateTo(L"/A"), TreeView::NavigationOk);
+  EXPECT_EQ(frame->History()->EntryCount(), 2);  // the root, then A
+  EXPECT_NE(frame->menuBar()->actions().size(), 0);
+
+  // Three requests before idle time: one refresh.
+  const int before = frame->RefreshRunCount();
+  std::thread worker([] {
+    for (int i = 0; i < 3; ++i) CNorvTreeListItem::InvokeRefresh();
+  });
+  worker.join();
+  TreeFixture_Spin(100);
+  EXPECT_EQ(frame->RefreshRunCount(), before + 1);
+
+  // "NORV2.1_Terminate" from anywhere closes the window in order: the
+  // item shown last hears that it is no longer shown.
+  NavWorld::Get().calls.clear();
+  plat::BroadcastMessage(plat::RegisterWindowMessage(std::wstring_view(L"NORV2.1_Terminate")), 0, 0);
+  for (int i = 0; i < 50 && frame->isVisible(); ++i) TreeFixture_Spin(20);
+  EXPECT_FALSE(frame->isVisible());
+  int deselected = 0;
+  for (const auto& call : NavWorld::Get().calls)
+    if (call.id == L"R/A" && call.command == ID_NORV_ITEMCMD_TREEITEM_DESELECTED) ++deselected;
+  EXPECT_EQ(deselected, 1);
+  frame->RootDestroying(root);
+  delete root;
+  frame.reset();
 }
 
 // The other explorer process of the bookmark test.
