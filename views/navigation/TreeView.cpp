@@ -1000,11 +1000,21 @@ BOOL TreeView::RefreshTree(CNorvTreeListItem* item, bool& changed, CNorvTreeList
     if (invalid) changed = true;
   }
   if ((flags & NORV_ITEM_LISTINVALID) != 0) {
-    m_pendingListInvalid.erase(item);
-    // A node that never showed its children has nothing to reset.
+    const bool flagged = m_pendingListInvalid.erase(item) != 0;
     NorvTreeNode* node = CNorvTreeModel::NodeOf(item);
-    if (node != nullptr && (node->expandedOnce || GetSelectedNode() == node))
+    if (node != nullptr && (node->expandedOnce || GetSelectedNode() == node)) {
       RefreshView(item, TRUE);
+    } else if (node != nullptr && flagged) {
+      // A node that never showed its children has nothing to reset; only
+      // its expand button may change. (A list never read is LISTINVALID
+      // from the start: those nodes are left alone.)
+      BOOL has = FALSE;
+      {
+        CNorvItemCallScope scope(item);
+        has = item->HasTreeItems();
+      }
+      m_model->SetChildIndicator(node, has != FALSE);
+    }
     return TRUE;
   }
   if ((flags & NORV_ITEM_LISTUPDATED) != 0) {
