@@ -356,7 +356,8 @@ BOOL CNorvDoc::SetupViews(const CNorvCommandLineInfo& info) {
     created = nullptr;
   }
   if (created == nullptr) {
-    if (!quiet) norvhost::ShowMessage(IDS_NORV_ROOT_NOT_CREATED, m_rootClass.c_str(), m_rootId.c_str());
+    if (!quiet)
+      norvhost::ShowMessage(IDS_NORV_ROOT_NOT_CREATED, m_rootClass.c_str(), m_rootId.c_str());
     return FALSE;
   }
   m_pRoot = created;

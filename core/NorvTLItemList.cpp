@@ -3,8 +3,8 @@
 
 #include <algorithm>
 #include <new>
-#include <vector>
 #include <unordered_set>
+#include <vector>
 
 #include "norv/NorvTlgItem.h"
 #include "norv/NorvViewServices.h"

@@ -351,7 +351,8 @@ void CNorvTreeListItem::NavigateTo(const NorvString& path) {
   if (!path.empty() && path[0] != L'/') {
     for (CNorvTreeListItem* item = this; item != nullptr && item->m_pParent != nullptr;
          item = item->m_pParent)
-      target = EscapeTreePathElement(TreeText(item, NORV_TLVI_TEXT | NORV_TLVI_IMAGE)) + L"/" + target;
+      target =
+          EscapeTreePathElement(TreeText(item, NORV_TLVI_TEXT | NORV_TLVI_IMAGE)) + L"/" + target;
     target = L"/" + target;
   }
   SetNavigationTarget(target);
@@ -434,7 +435,9 @@ BOOL CNorvTreeListItem::ExploreFrom(const NorvString& className, const NorvStrin
 BOOL CNorvTreeListItem::ExploreFrom(const NorvString& className, const NorvString& id,
                                     const NorvString& param) {
   const std::string program = plat::ModuleFileName(nullptr);
-  if (program.empty() || program.size() >= plat::MAX_PATH) return FALSE;
+  // No length limit: the program may live in a folder deeper than the
+  // 260 characters an old path buffer held.
+  if (program.empty()) return FALSE;
 
   // Every argument is quoted the way the explorer's command line expects
   // (its parser removes the quotes again); each value arrives whole.

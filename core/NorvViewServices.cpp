@@ -1,10 +1,10 @@
 #include "norv/NorvViewServices.h"
 
-#include <QCoreApplication>
-#include <QThread>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
+#include <QThread>
 #include <atomic>
 
 INorvViewServices::~INorvViewServices() = default;

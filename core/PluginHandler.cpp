@@ -55,6 +55,29 @@ void EnterFolderOf(const NorvString& file) {
   fs::current_path(folder, ignored);
 }
 
+// Owns a loaded library until it is handed on (release) or the scope
+// ends, so that no failure path frees a module by hand.
+class ModuleOwner {
+ public:
+  explicit ModuleOwner(HMODULE module = nullptr) : m_module(module) {}
+  ~ModuleOwner() { Reset(); }
+  ModuleOwner(const ModuleOwner&) = delete;
+  ModuleOwner& operator=(const ModuleOwner&) = delete;
+  HMODULE Get() const { return m_module; }
+  HMODULE Release() {
+    HMODULE module = m_module;
+    m_module = nullptr;
+    return module;
+  }
+  void Reset(HMODULE module = nullptr) {
+    if (m_module != nullptr) plat::FreeLibrary(m_module);
+    m_module = module;
+  }
+
+ private:
+  HMODULE m_module;
+};
+
 bool IsFile(const fs::path& path) {
   std::error_code error;
   return fs::is_regular_file(path, error);
@@ -109,8 +132,8 @@ NorvString MissingRequiredExports(const NorvPluginEntryPoints& entry) {
 // for the failure (string 7056 when there is none).
 void ShowLoadFailure(UINT message, const NorvString& name, const NorvString& file,
                      const std::string& systemText) {
-  const NorvString text =
-      systemText.empty() ? norvhost::StringText(IDS_NORV_NO_ERROR_TEXT) : plat::FromUtf8(systemText);
+  const NorvString text = systemText.empty() ? norvhost::StringText(IDS_NORV_NO_ERROR_TEXT)
+                                             : plat::FromUtf8(systemText);
   norvhost::ShowMessage(message, name.c_str(), file.c_str(), text.c_str());
 }
 
@@ -251,11 +274,13 @@ BOOL CPluginHandler::LoadPlugin(const NorvString& name, const NorvString& plugin
                                 const NorvString& messageHelpFile, BOOL fromRegistry) {
   const int id = GetPluginCount();
   if (pluginLibrary.empty()) {
-    norvhost::ShowMessage(fromRegistry ? IDS_NORV_NO_PLUGIN_LIBRARY : IDS_NORV_LOADPLUGIN_INCOMPLETE, name.c_str());
+    norvhost::ShowMessage(
+        fromRegistry ? IDS_NORV_NO_PLUGIN_LIBRARY : IDS_NORV_LOADPLUGIN_INCOMPLETE, name.c_str());
     return FALSE;
   }
   if (resourceLibrary.empty()) {
-    norvhost::ShowMessage(fromRegistry ? IDS_NORV_NO_RESOURCE_LIBRARY : IDS_NORV_LOADPLUGIN_INCOMPLETE, name.c_str());
+    norvhost::ShowMessage(
+        fromRegistry ? IDS_NORV_NO_RESOURCE_LIBRARY : IDS_NORV_LOADPLUGIN_INCOMPLETE, name.c_str());
     return FALSE;
   }
   CurrentDirectoryScope directory;
@@ -277,16 +302,14 @@ BOOL CPluginHandler::LoadPlugin(const NorvString& name, const NorvString& plugin
                   NorvFormatString(L"Loading plugin dll for plugin %s (id %d), file = %s",
                                    name.c_str(), id, pluginPath.c_str()));
   record.loadedPath = plat::ToUtf8(pluginPath);
-  record.pluginModule = plat::LoadLibrary(record.loadedPath);
+  ModuleOwner pluginModule(plat::LoadLibrary(record.loadedPath));
+  ModuleOwner resourceModule;
+  record.pluginModule = pluginModule.Get();
   if (record.pluginModule == nullptr) {
     ShowLoadFailure(IDS_NORV_PLUGIN_LOAD_FAILED, name, pluginPath, plat::LibraryError());
     return FALSE;
   }
-  auto fail = [&record]() {
-    if (record.resourceModule != nullptr) plat::FreeLibrary(record.resourceModule);
-    plat::FreeLibrary(record.pluginModule);
-    return FALSE;
-  };
+  // Failing from here on unloads the libraries (the owners above).
 
   LookUpExports(record.pluginModule, record.entry);
   NorvPluginEntryPoints& entry = record.entry;
@@ -296,10 +319,10 @@ BOOL CPluginHandler::LoadPlugin(const NorvString& name, const NorvString& plugin
     DWORD build = 0;
     entry.GetSDKVersion(&version, &build);
     if (version != NORV_SDK_VERSION) {
-      norvhost::ShowMessage(IDS_NORV_SDK_VERSION_MISMATCH, name.c_str(), static_cast<unsigned>(version >> 16),
-                            static_cast<unsigned>(version & 0xFFFF), NORV_SDK_VERSION_MAJOR,
-                            NORV_SDK_VERSION_MINOR);
-      return fail();
+      norvhost::ShowMessage(
+          IDS_NORV_SDK_VERSION_MISMATCH, name.c_str(), static_cast<unsigned>(version >> 16),
+          static_cast<unsigned>(version & 0xFFFF), NORV_SDK_VERSION_MAJOR, NORV_SDK_VERSION_MINOR);
+      return FALSE;
     }
     record.sdkBuild = build;
     NORV_BASE_TRACE(3, 0,
@@ -319,18 +342,18 @@ BOOL CPluginHandler::LoadPlugin(const NorvString& name, const NorvString& plugin
     entry.GetBuildType(&first, &second);
     if (first != 0) {
       norvhost::ShowMessage(IDS_NORV_PLUGIN_DEBUG_BUILD, name.c_str());
-      return fail();
+      return FALSE;
     }
     if (second == 0) {
       norvhost::ShowMessage(IDS_NORV_PLUGIN_NOT_WIDE, name.c_str());
-      return fail();
+      return FALSE;
     }
   }
 
   const NorvString missing = MissingRequiredExports(entry);
   if (!missing.empty()) {
     norvhost::ShowMessage(IDS_NORV_PLUGIN_EXPORTS_MISSING, name.c_str(), missing.c_str());
-    return fail();
+    return FALSE;
   }
 
   if (entry.SetPluginId != nullptr) {
@@ -355,10 +378,11 @@ BOOL CPluginHandler::LoadPlugin(const NorvString& name, const NorvString& plugin
   NORV_BASE_TRACE(3, 0,
                   NorvFormatString(L"Loading resource dll for plugin %s (id %d), file = %s",
                                    name.c_str(), id, resourcePath.c_str()));
-  record.resourceModule = plat::LoadResourceModule(plat::ToUtf8(resourcePath));
+  resourceModule.Reset(plat::LoadResourceModule(plat::ToUtf8(resourcePath)));
+  record.resourceModule = resourceModule.Get();
   if (record.resourceModule == nullptr) {
     ShowLoadFailure(IDS_NORV_RESOURCE_LOAD_FAILED, name, resourcePath, plat::LibraryError());
-    return fail();
+    return FALSE;
   }
   entry.SetResourceInstanceHandle(record.resourceModule);
 
@@ -366,6 +390,9 @@ BOOL CPluginHandler::LoadPlugin(const NorvString& name, const NorvString& plugin
     std::lock_guard<std::mutex> lock(PluginListLock());
     pluginList.push_back(std::move(record));
   }
+  // The list owns both libraries now (UnloadPlugins, RemovePlugin).
+  pluginModule.Release();
+  resourceModule.Release();
   return TRUE;
 }
 

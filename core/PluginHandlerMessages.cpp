@@ -27,12 +27,15 @@ const MessageEntry kMessages[] = {
     {IDS_NORV_NO_ERROR_TEXT, "", L"No description of the error is available."},
     {IDS_NORV_ROOT_NOT_CREATED, "ss", L"The root object %s://%s could not be created."},
     {IDS_NORV_NO_PLUGIN_LOADED, "s", L"No plugin could be loaded for the language \"%s\"."},
-    {IDS_NORV_PLUGIN_INIT_FAILED, "s", L"The plugin %s could not be initialized and will not be used."},
-    {IDS_NORV_RESOURCE_LOAD_FAILED, "sss", L"The resource library of plugin %s could not be loaded.\nFile: %s\n%s"},
+    {IDS_NORV_PLUGIN_INIT_FAILED, "s",
+     L"The plugin %s could not be initialized and will not be used."},
+    {IDS_NORV_RESOURCE_LOAD_FAILED, "sss",
+     L"The resource library of plugin %s could not be loaded.\nFile: %s\n%s"},
     {IDS_NORV_PLUGIN_EXPORTS_MISSING, "ss",
      L"The plugin %s is not a valid Norv plugin and will not be used.\nMissing functions: %s"},
     {IDS_NORV_NO_FONT, "", L"No font could be created for the explorer views."},
-    {IDS_NORV_PLUGIN_LOAD_FAILED, "sss", L"The plugin library of plugin %s could not be loaded.\nFile: %s\n%s"},
+    {IDS_NORV_PLUGIN_LOAD_FAILED, "sss",
+     L"The plugin library of plugin %s could not be loaded.\nFile: %s\n%s"},
     {IDS_NORV_NO_RESOURCE_LIBRARY, "s", L"No resource library is registered for the plugin %s."},
     {IDS_NORV_NO_PLUGIN_LIBRARY, "s", L"No plugin library is registered for the plugin %s."},
     {IDS_NORV_LOADPLUGIN_INCOMPLETE, "s",
@@ -44,7 +47,8 @@ const MessageEntry kMessages[] = {
     {IDS_NORV_PLUGIN_DEBUG_BUILD, "s",
      L"The plugin %s is a debug build (its C++ library does not fit this Norv) and will not "
      L"be used."},
-    {IDS_NORV_PLUGIN_NOT_WIDE, "s", L"The plugin %s was not built for wide text and will not be used."},
+    {IDS_NORV_PLUGIN_NOT_WIDE, "s",
+     L"The plugin %s was not built for wide text and will not be used."},
 };
 
 const MessageEntry* FindSpec(UINT id) {

@@ -40,7 +40,6 @@ NorvString Trace::m_TraceFileName;
 
 namespace {
 
-
 // The levels are plain exported ints that plugins read and write; inside
 // the framework they are accessed atomically so that a worker thread's line
 // and a failed rotation on another thread do not race.

@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "norv/NorvCommandLine.h"
 #include "norv/NorvColumns.h"
+#include "norv/NorvCommandLine.h"
 #include "norv/NorvCommandLineInfo.h"
 #include "norv/NorvDoc.h"
 #include "norv/NorvItemCommands.h"
@@ -452,12 +452,18 @@ int main(int argc, char** argv) {
   const NorvString locale = info.m_bLocaleGiven && !info.m_Locale.empty() ? info.m_Locale
                                                                           : NorvString(L"enu");
   LoadHostResources(locale);
-  Trace::Start(&info);
+  // The information file as a window host writes it: the system, the
+  // modules at start, then the ones the plugins brought.
+  if (Trace::Start(&info)) {
+    Trace::DumpWindowsVersion();
+    Trace::DumpLoadedModules(L"Modules loaded at start-up");
+  }
 
   int rc = 0;
   if (!CPluginHandler::LoadAllPlugins(locale, info.m_Plugins, info.m_LoadPlugins)) {
     rc = 1;
   } else {
+    Trace::DumpLoadedModules(L"Modules loaded with the plugins");
     auto doc = std::make_unique<CNorvDoc>();
     if (!doc->SetupViews(info) || CNorvDoc::GetRoot() == nullptr) {
       rc = 1;

@@ -67,8 +67,8 @@ constexpr LPARAM NORV_TREE_SORT_PARAM = 0x10000;
 // One column, decoded.
 struct NORV_API NorvColumn {
   NorvString title;
-  UINT id = 0;         // top bit cleared
-  UINT width = 0;      // as given (hidden: negative)
+  UINT id = 0;     // top bit cleared
+  UINT width = 0;  // as given (hidden: negative)
   int format = NORV_COLUMN_LEFT;
   BOOL ascendingFirst = TRUE;
   BOOL hidden = FALSE;

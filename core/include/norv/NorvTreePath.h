@@ -24,6 +24,9 @@
 //
 // Texts that read as relative forms (".", "..", or "..." before another
 // element) cannot be reached by a path; the grammar has no escape for them.
+// Nor can it tell "a/" + "b" from "a" + "/b": further down, a run of
+// slashes is read in pairs from the left, so a text that begins with "/"
+// is reached only directly below the top-level node.
 #pragma once
 #include <vector>
 

@@ -24,7 +24,6 @@ class CNorvMenu;
 class CNorvTreeListItem;
 struct CNorvRuntimeClass;
 
-
 // One loaded plugin.
 struct NORV_API NorvPluginRecord {
   NorvString name;             // the plugin's registry key name

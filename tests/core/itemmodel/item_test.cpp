@@ -380,6 +380,28 @@ TEST_F(ItemModel, NavigateToBuildsTreePaths) {
 // A new explorer window
 // ---------------------------------------------------------------------------
 
+// A program in a folder deeper than an old 260-character path buffer still
+// starts its new windows: a copy of this test program runs the test above
+// from there.
+TEST_F(ItemModel, ExploreFromWorksFromADeepFolder) {
+  namespace fs = std::filesystem;
+  const fs::path top = fs::temp_directory_path() / ("norv-deep-" + std::to_string(getpid()));
+  const fs::path folder = top / std::string(150, 'd') / std::string(150, 'e');
+  fs::create_directories(folder);
+  const fs::path copy = folder / "test_norv_itemmodel";
+  fs::copy_file(plat::ModuleFileName(nullptr), copy);
+  ASSERT_GT(copy.string().size(), 260u);
+  // The copy finds the framework where this program does.
+  const std::string libraries = fs::path(plat::ModuleFileName(nullptr)).parent_path().string();
+  const std::string command = "LD_LIBRARY_PATH='" + libraries + "' '" + copy.string() +
+                              "' --gtest_filter=ItemModel.ExploreFromPassesEveryValueAsOneArgument"
+                              " >/dev/null 2>&1";
+  const int status = std::system(command.c_str());
+  std::error_code ignored;
+  fs::remove_all(top, ignored);
+  EXPECT_EQ(status, 0);
+}
+
 TEST_F(ItemModel, ExploreFromPassesEveryValueAsOneArgument) {
   const std::filesystem::path out =
       std::filesystem::temp_directory_path() / ("norv-itemmodel-argv-" + std::to_string(getpid()));
@@ -578,7 +600,8 @@ TEST_F(ItemModel, RemovalIsAnnouncedAndTheSelectionIsDeselectedWhileWhole) {
   CTestItem s;
   auto* g = new CTestItem;
   s.SetStatic(TRUE);
-  for (auto [parent, child] : {std::pair<CTestItem*, CTestItem*>{&p, a}, {a, a1}, {&p, &s}, {&s, g}}) {
+  for (auto [parent, child] :
+       {std::pair<CTestItem*, CTestItem*>{&p, a}, {a, a1}, {&p, &s}, {&s, g}}) {
     child->SetParent(parent);
     parent->GetItemList().AddTail(child);
   }

@@ -63,7 +63,8 @@ int main(int argc, char** argv) {
       Check(doc.SetupViews(info) != FALSE, "set-up succeeds");
       Check(CNorvDoc::GetRoot() != nullptr && CNorvDoc::GetRoot()->GetClassName() == L"CSampleRoot",
             "the plugin's root is the root");
-      Check(CNorvDoc::GetRoot() != nullptr && CNorvDoc::GetRoot()->GetPluginCaption() == L"Sample Plugin",
+      Check(CNorvDoc::GetRoot() != nullptr &&
+                CNorvDoc::GetRoot()->GetPluginCaption() == L"Sample Plugin",
             "the caption comes from the plugin's resources");
     }
   }

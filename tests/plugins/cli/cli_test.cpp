@@ -6,6 +6,8 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "platform/reg_file.h"
@@ -143,12 +145,25 @@ TEST_F(CliTest, WritesTheTraceWhereItIsTold) {
                          traceFolder);
   EXPECT_EQ(run.status, 0) << run.output;
   bool log = false;
+  std::string info;
   for (const auto& entry : std::filesystem::directory_iterator(traceFolder)) {
     const std::string name = entry.path().filename().string();
     log = log || (name.rfind("NORV2.1_", 0) == 0 && name.size() > 8 &&
                   name.substr(name.size() - 8) == "_log.txt");
+    if (name.size() > 9 && name.substr(name.size() - 9) == "_info.txt") {
+      std::ifstream file(entry.path());
+      info.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    }
   }
   EXPECT_TRUE(log) << "no trace log in " << traceFolder;
+  // The information file: the system, then the modules before and after the
+  // plugins (the System plugin's library among the latter).
+  EXPECT_NE(info.find("Windows Version Information:"), std::string::npos) << info;
+  const std::size_t start = info.find("Modules loaded at start-up:");
+  const std::size_t plugins = info.find("Modules loaded with the plugins:");
+  ASSERT_NE(start, std::string::npos) << info;
+  ASSERT_NE(plugins, std::string::npos) << info;
+  EXPECT_NE(info.find("libnorvsystem.so", plugins), std::string::npos) << info;
 }
 
 }  // namespace
