@@ -53,9 +53,7 @@ NORV_IMPLEMENT_SERIAL(CBenchItem, CNorvTreeListItem, 1)
 
 namespace {
 
-QString Text(int i) {
-  return QStringLiteral("Item %1 v%2").arg(i).arg(gVersion);
-}
+QString Text(int i) { return QStringLiteral("Item %1 v%2").arg(i).arg(gVersion); }
 
 struct TreeSetup {
   TreeSetup() {

@@ -113,10 +113,10 @@ int main(int argc, char** argv) {
 
   // Start-up, in the framework's order.
   CNorvCommandLineInfo::SetCurrent(&info);
-  CNorvPrivateRegistryKey::SetRegistryKey(info.m_bRegistryKeyGiven ? info.m_RegistryKey
-                                                                   : NorvString(L"Velmora\\NORV2.1"));
-  const NorvString locale = info.m_bLocaleGiven && !info.m_Locale.empty() ? info.m_Locale
-                                                                          : NorvString(L"enu");
+  CNorvPrivateRegistryKey::SetRegistryKey(
+      info.m_bRegistryKeyGiven ? info.m_RegistryKey : NorvString(L"Velmora\\NORV2.1"));
+  const NorvString locale =
+      info.m_bLocaleGiven && !info.m_Locale.empty() ? info.m_Locale : NorvString(L"enu");
   LoadHostResources(locale);
   Trace::Start(&info);
 

@@ -69,7 +69,8 @@ BookmarkView::BookmarkView(QWidget* parent) : QTreeWidget(parent) {
 }
 
 UINT BookmarkView::BookmarksUpdatedMessage() {
-  static const UINT message = plat::RegisterWindowMessage(std::wstring_view(L"NORV2.1_BookmarksUpdated"));
+  static const UINT message =
+      plat::RegisterWindowMessage(std::wstring_view(L"NORV2.1_BookmarksUpdated"));
   return message;
 }
 
@@ -204,8 +205,7 @@ BOOL BookmarkView::DeleteBookmark(QTreeWidgetItem* node) {
   if (node == nullptr) return FALSE;
   CNorvDoc* doc = CNorvDoc::GetDoc();
   if (doc != nullptr && doc->GetConfirmOnDelete()) {
-    const NorvString question =
-        W(tr("Delete the bookmark \"%1\"?").arg(Q(RecordOf(node).name)));
+    const NorvString question = W(tr("Delete the bookmark \"%1\"?").arg(Q(RecordOf(node).name)));
     if (NorvAppMessageBox(question, MB_OKCANCEL | MB_ICONQUESTION) != IDOK) return FALSE;
   }
   delete node;

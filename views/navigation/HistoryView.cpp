@@ -24,9 +24,8 @@ HistoryView::HistoryView(QWidget* parent) : QTreeWidget(parent) {
 }
 
 QString HistoryView::EntryText(const NorvString& path, int viewMode) {
-  return QString::fromStdWString(
-      NorvFormatString(L"%s [%s]", path.c_str(),
-                       plat::LoadString(7071 + static_cast<UINT>(viewMode)).c_str()));
+  return QString::fromStdWString(NorvFormatString(
+      L"%s [%s]", path.c_str(), plat::LoadString(7071 + static_cast<UINT>(viewMode)).c_str()));
 }
 
 void HistoryView::SelectQuietly(QTreeWidgetItem* entry) {

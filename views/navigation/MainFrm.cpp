@@ -94,8 +94,7 @@ void CEmptyContentView::EraseContents() { clear(); }
 // Creation
 // ===========================================================================
 
-CMainFrame::CMainFrame(CNorvDoc* document, QWidget* parent)
-    : QMainWindow(parent), m_doc(document) {
+CMainFrame::CMainFrame(CNorvDoc* document, QWidget* parent) : QMainWindow(parent), m_doc(document) {
   theFrame = this;
   setWindowTitle(Text(IDS_NORV_CAPTION));
   resize(900, 600);
@@ -189,8 +188,8 @@ void CMainFrame::CreateExplorerBar() {
   auto* caption = new QHBoxLayout;
   caption->setContentsMargins(2, 2, 2, 0);
   m_paneSelector = new QComboBox(m_explorerBar);
-  m_paneSelector->addItems({Text(IDS_NORV_PANE_FOLDERS), Text(IDS_NORV_PANE_HISTORY),
-                            Text(IDS_NORV_PANE_BOOKMARKS)});
+  m_paneSelector->addItems(
+      {Text(IDS_NORV_PANE_FOLDERS), Text(IDS_NORV_PANE_HISTORY), Text(IDS_NORV_PANE_BOOKMARKS)});
   m_paneSelector->setToolTip(Text(IDS_NORV_EXPLORER_BAR));
   auto* close = new QToolButton(m_explorerBar);
   close->setAutoRaise(true);
@@ -249,8 +248,8 @@ void CMainFrame::CreateToolBar() {
     m_toolActions[command] = action;
     return button;
   };
-  m_backButton = makeHistoryButton(ID_NORV_CMD_BACK_FIRST, IDS_NORV_BUTTON_BACK,
-                                   QStyle::SP_ArrowBack, true);
+  m_backButton =
+      makeHistoryButton(ID_NORV_CMD_BACK_FIRST, IDS_NORV_BUTTON_BACK, QStyle::SP_ArrowBack, true);
   m_forwardButton = makeHistoryButton(ID_NORV_CMD_FORWARD_FIRST, IDS_NORV_BUTTON_FORWARD,
                                       QStyle::SP_ArrowForward, false);
   auto addButton = [this, bar](UINT command, UINT text, QStyle::StandardPixmap icon) {
@@ -287,7 +286,8 @@ BOOL CMainFrame::InitImageLists() {
     const int offset = static_cast<int>(m_smallImages.size());
     NorvSetPluginImageOffset(id, offset);
     if (record.entry.SetImageListOffset != nullptr) record.entry.SetImageListOffset(offset);
-    if (record.entry.GetImageList != nullptr) record.entry.GetImageList(IMAGELIST_SMALL, &m_smallImages);
+    if (record.entry.GetImageList != nullptr)
+      record.entry.GetImageList(IMAGELIST_SMALL, &m_smallImages);
   }
   for (int id = 0; id < CPluginHandler::GetPluginCount(); ++id) {
     const NorvPluginRecord& record = CPluginHandler::pluginList[static_cast<std::size_t>(id)];
@@ -296,7 +296,8 @@ BOOL CMainFrame::InitImageLists() {
     // ones even when a plugin before it gave fewer large images.
     const int offset = NorvGetPluginImageOffset(id);
     while (static_cast<int>(m_largeImages.size()) < offset) m_largeImages.append(QImage());
-    if (record.entry.GetImageList != nullptr) record.entry.GetImageList(IMAGELIST_LARGE, &m_largeImages);
+    if (record.entry.GetImageList != nullptr)
+      record.entry.GetImageList(IMAGELIST_LARGE, &m_largeImages);
   }
   if (m_smallImages.size() != m_largeImages.size())
     NorvAppMessageBox(NorvFormatString(plat::LoadString(IDS_NORV_IMAGE_COUNTS_DIFFER).c_str(),
@@ -366,16 +367,16 @@ BOOL CMainFrame::MergeMenu(CNorvMenu* destination, const CNorvMenu* source, BOOL
     for (int j = 0; j < destination->GetItemCount(); ++j) {
       const NorvString other = WithoutAmpersands(destination->GetItemText(j));
       if (same < 0 && other == bare) same = j;
-      if (before < 0 && (other == L"Window" || other == L"Help" || other == L"Fenster" ||
-                          other == L"Hilfe"))
+      if (before < 0 &&
+          (other == L"Window" || other == L"Help" || other == L"Fenster" || other == L"Hilfe"))
         before = j;
     }
     if (same >= 0 && destination->GetSubMenu(same) != nullptr) {
       MergeMenu(destination->GetSubMenu(same), sub, FALSE);
       continue;
     }
-    CNorvMenu& popup = before >= 0 ? destination->InsertPopup(before, text)
-                                   : destination->AppendPopup(text);
+    CNorvMenu& popup =
+        before >= 0 ? destination->InsertPopup(before, text) : destination->AppendPopup(text);
     MergeMenu(&popup, sub, FALSE);
   }
   return TRUE;
@@ -440,7 +441,8 @@ void CMainFrame::UpdateToolBar() {
     OnUpdateCommand(command, enabled, checked);
     action->setEnabled(enabled != FALSE);
   }
-  if (m_backButton != nullptr) m_backButton->setEnabled(m_history != nullptr && m_history->CanGoBack());
+  if (m_backButton != nullptr)
+    m_backButton->setEnabled(m_history != nullptr && m_history->CanGoBack());
   if (m_forwardButton != nullptr)
     m_forwardButton->setEnabled(m_history != nullptr && m_history->CanGoForward());
 }
@@ -556,8 +558,7 @@ void CMainFrame::OnUpdateCommand(UINT command, BOOL& enabled, BOOL& checked) {
     case ID_NORV_CMD_EXPLORER_BAR_HISTORY:
     case ID_NORV_CMD_EXPLORER_BAR_BOOKMARKS:
       checked = m_explorerBar->isVisible() &&
-                CurrentExplorerPane() ==
-                    static_cast<int>(command - ID_NORV_CMD_EXPLORER_BAR_TREE);
+                CurrentExplorerPane() == static_cast<int>(command - ID_NORV_CMD_EXPLORER_BAR_TREE);
       return;
     case ID_NORV_CMD_BOOKMARK:
       enabled = m_tree->GetSelectedTreeItem() != nullptr;
@@ -624,7 +625,8 @@ BOOL CMainFrame::IsMainWindowMinimized() { return isMinimized() ? TRUE : FALSE; 
 void CMainFrame::RequestExplorerEmpty() {
   // The last object went: nothing is left to explore.
   m_explorerEmpty = TRUE;
-  QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this] { close(); }, Qt::QueuedConnection);
 }
 
 // ===========================================================================
@@ -686,9 +688,9 @@ BOOL CMainFrame::ConfirmDelete(CNorvTreeListItem* item) {
     item->GetTreeViewInfo(p, NORV_TLVI_TEXT);
   }
   ++m_modalDialogs;
-  const int answer = NorvAppMessageBox(
-      W(tr("Delete \"%1\"?").arg(p != nullptr ? Q(p->strText) : QString())),
-      MB_OKCANCEL | MB_ICONQUESTION);
+  const int answer =
+      NorvAppMessageBox(W(tr("Delete \"%1\"?").arg(p != nullptr ? Q(p->strText) : QString())),
+                        MB_OKCANCEL | MB_ICONQUESTION);
   --m_modalDialogs;
   return answer == IDOK ? TRUE : FALSE;
 }

@@ -116,8 +116,7 @@ class NORV_API CMainFrame : public QMainWindow,
   // --- INorvNavigationFrame ---
   void ResetMenuManager() override {}
   void RebuildMainMenu(CNorvTreeListItem* item) override;
-  void AddHistoryEntry(const NorvString& path, int image, int selectedImage,
-                       int viewMode) override;
+  void AddHistoryEntry(const NorvString& path, int image, int selectedImage, int viewMode) override;
   void UpdateHistoryViewMode(int viewMode) override;
   void SelectMatchingBookmark(const NorvString& path) override;
   void GoBack(int steps) override;

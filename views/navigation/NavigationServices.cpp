@@ -73,9 +73,8 @@ BOOL CNorvNavigationServices::GetAddressBarInfo(NorvString& text, int& image, in
 BOOL CNorvNavigationServices::SetAddressBarInfo(const NorvString& text, int image,
                                                 int selectedImage, int indent,
                                                 const NorvString& path) {
-  return m_frame != nullptr
-             ? m_frame->SetAddressBarInfo(text, image, selectedImage, indent, path)
-             : FALSE;
+  return m_frame != nullptr ? m_frame->SetAddressBarInfo(text, image, selectedImage, indent, path)
+                            : FALSE;
 }
 BOOL CNorvNavigationServices::SetOutputView(QWidget* view, OutputViewHeaderPosition position,
                                             const NorvString& caption, int flags) {

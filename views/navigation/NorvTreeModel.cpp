@@ -70,14 +70,13 @@ bool CNorvTreeModel::hasChildren(const QModelIndex& parent) const {
 
 bool CNorvTreeModel::canFetchMore(const QModelIndex& parent) const {
   const NorvTreeNode* node = NodeFromIndex(parent);
-  return node != nullptr && node->item != nullptr && !node->expandedOnce &&
-         node->childIndicator && m_fetcher;
+  return node != nullptr && node->item != nullptr && !node->expandedOnce && node->childIndicator &&
+         m_fetcher;
 }
 
 void CNorvTreeModel::fetchMore(const QModelIndex& parent) {
   NorvTreeNode* node = NodeFromIndex(parent);
-  if (node != nullptr && node->item != nullptr && !node->expandedOnce && m_fetcher)
-    m_fetcher(node);
+  if (node != nullptr && node->item != nullptr && !node->expandedOnce && m_fetcher) m_fetcher(node);
 }
 
 QVariant CNorvTreeModel::data(const QModelIndex& index, int role) const {
@@ -130,7 +129,7 @@ Qt::ItemFlags CNorvTreeModel::flags(const QModelIndex& index) const {
 }
 
 NorvTreeNode* CNorvTreeModel::AppendChildren(NorvTreeNode* parent,
-                                              std::vector<NorvTreeNodeInit>& nodes) {
+                                             std::vector<NorvTreeNodeInit>& nodes) {
   if (parent == nullptr || nodes.empty()) return nullptr;
   const int first = static_cast<int>(parent->children.size());
   const int last = first + static_cast<int>(nodes.size()) - 1;
@@ -196,7 +195,8 @@ void CNorvTreeModel::ForgetItem(CNorvTreeListItem* item) {
 }
 
 void CNorvTreeModel::SortChildren(
-    NorvTreeNode* parent, const std::function<bool(const NorvTreeNode*, const NorvTreeNode*)>& less) {
+    NorvTreeNode* parent,
+    const std::function<bool(const NorvTreeNode*, const NorvTreeNode*)>& less) {
   if (parent == nullptr || parent->children.size() < 2) return;
   const QModelIndex parentIndex = IndexFromNode(parent);
   emit layoutAboutToBeChanged({QPersistentModelIndex(parentIndex)},

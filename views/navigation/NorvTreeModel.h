@@ -22,12 +22,12 @@ struct NorvTreeNode {
   CNorvTreeListItem* item = nullptr;  // null once the item is gone
   NorvTreeNode* parent = nullptr;
   std::vector<std::unique_ptr<NorvTreeNode>> children;
-  int row = 0;                  // index in the parent's children (see rowsDirty)
-  bool rowsDirty = false;       // the children's rows must be renumbered
+  int row = 0;             // index in the parent's children (see rowsDirty)
+  bool rowsDirty = false;  // the children's rows must be renumbered
   QString text;
-  int image = -1;               // offsets already added
+  int image = -1;  // offsets already added
   int selectedImage = -1;
-  QColor foreground;            // invalid: the view's default
+  QColor foreground;  // invalid: the view's default
   QColor background;
   bool bold = false;
   bool italic = false;
@@ -35,9 +35,9 @@ struct NorvTreeNode {
   bool expandedOnce = false;    // the children were fetched
   bool cut = false;             // shown dimmed after a cut
   bool dropHighlight = false;
-  bool waiting = false;         // the item is being asked for its children
-  bool rebuild = false;         // the item's list changed behind the tree
-  bool reexpand = false;        // ... while the node was open
+  bool waiting = false;   // the item is being asked for its children
+  bool rebuild = false;   // the item's list changed behind the tree
+  bool reexpand = false;  // ... while the node was open
 };
 
 // What a new node shows.

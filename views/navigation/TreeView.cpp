@@ -75,8 +75,6 @@ class ItemWatch {
 QString Q(const NorvString& text) { return QString::fromStdWString(text); }
 NorvString W(const QString& text) { return text.toStdWString(); }
 
-
-
 QColor ColorOf(DWORD value) {
   if (value == NORV_DEFAULT_COLOR) return {};
   return QColor(static_cast<int>(value & 0xFF), static_cast<int>((value >> 8) & 0xFF),
@@ -286,10 +284,10 @@ void TreeView::ExpandNode(NorvTreeNode* node) {
     }
     const qint64 took = clock.elapsed();
     if (took >= kSlowGetItemsMs)
-      NORV_BASE_TRACE(2, 0,
-                      NorvFormatString(L"TreeView::ExpandNode: GetItems took %d ms: %s",
-                                       static_cast<int>(took),
-                                       NorvGetItemTraceInfo(item.get()).c_str()));
+      NORV_BASE_TRACE(
+          2, 0,
+          NorvFormatString(L"TreeView::ExpandNode: GetItems took %d ms: %s", static_cast<int>(took),
+                           NorvGetItemTraceInfo(item.get()).c_str()));
     m_waitingNode = nullptr;
     if (!item || CNorvTreeModel::NodeOf(item.get()) != node) {
       // The plugin destroyed the item or the tree dropped the node meanwhile.
@@ -399,8 +397,8 @@ BOOL TreeView::ExtractSubPath(NorvString& path, NorvString& head) {
 
 TreeView::NavigationResult TreeView::NavigateTo(const NorvString& path, NorvTreeNode* start,
                                                 NavigationMethod method, int viewMode) {
-  NorvTreeNode* top = m_model->Top()->children.empty() ? nullptr
-                                                       : m_model->Top()->children[0].get();
+  NorvTreeNode* top =
+      m_model->Top()->children.empty() ? nullptr : m_model->Top()->children[0].get();
   NorvTreeNode* current = start;
   for (const NorvTreePathStep& step : ParseTreePath(path)) {
     if (step.kind == NorvTreePathStep::kRoot) {
@@ -506,8 +504,8 @@ BOOL TreeView::RefreshClassPath(const NorvString& classPath, NorvTreeNode* start
 
 void TreeView::ApplyClassPath(const std::vector<NorvTreePathStep>& steps, std::size_t at,
                               NorvTreeNode* current, DWORD flags) {
-  NorvTreeNode* top = m_model->Top()->children.empty() ? nullptr
-                                                       : m_model->Top()->children[0].get();
+  NorvTreeNode* top =
+      m_model->Top()->children.empty() ? nullptr : m_model->Top()->children[0].get();
   for (; at < steps.size(); ++at) {
     const NorvTreePathStep& step = steps[at];
     if (step.kind == NorvTreePathStep::kRoot) {
@@ -609,8 +607,7 @@ void TreeView::currentChanged(const QModelIndex& current, const QModelIndex& pre
   QTreeView::currentChanged(current, previous);
 }
 
-void TreeView::selectionChanged(const QItemSelection& selected,
-                                const QItemSelection& deselected) {
+void TreeView::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) {
   QTreeView::selectionChanged(selected, deselected);
   NorvTreeNode* node = GetSelectedNode();
   m_selectedItem = node != nullptr ? node->item : nullptr;
@@ -943,8 +940,7 @@ BOOL TreeView::FixupViews() {
   // The table is taken whole under the lock: flags that plugin code sets
   // while this pass runs land in a fresh table for the next pass.
   const NorvObjectFlagTable table = CNorvTreeListItem::TakeObjectFlagTable();
-  if (m_model->Top()->children.empty() || m_model->Top()->children[0]->item == nullptr)
-    return TRUE;
+  if (m_model->Top()->children.empty() || m_model->Top()->children[0]->item == nullptr) return TRUE;
   SetRedrawStack(FALSE);
   CNorvTreeListItem* root = m_model->Top()->children[0]->item;
   m_destroyed.clear();
@@ -1120,9 +1116,8 @@ BOOL TreeView::RemoveObject(CNorvTreeListItem* item, CNorvTreeListItem* parent) 
     node = CNorvTreeModel::NodeOf(item);
     if (node != nullptr) m_model->RemoveNode(node);
   }
-  CNorvTreeListItem* root = m_model->Top()->children.empty()
-                                ? nullptr
-                                : m_model->Top()->children[0]->item;
+  CNorvTreeListItem* root =
+      m_model->Top()->children.empty() ? nullptr : m_model->Top()->children[0]->item;
   if (parent != nullptr) {
     ++m_ownUnlink;
     const BOOL removed = parent->GetItemList().Remove(item);
@@ -1143,8 +1138,7 @@ BOOL TreeView::RemoveObject(CNorvTreeListItem* item, CNorvTreeListItem* parent) 
     }
   }
   if (item == root || (parent != nullptr && parent == root &&
-                       parent->GetClassName() == L"CNorvRoot" &&
-                       parent->GetItemList().IsEmpty())) {
+                       parent->GetClassName() == L"CNorvRoot" && parent->GetItemList().IsEmpty())) {
     m_frame->RequestExplorerEmpty();
     if (item == root) return TRUE;
   }
@@ -1265,7 +1259,8 @@ void TreeView::ResetBranch(NorvTreeNode* node) {
 
 void TreeView::SchedulePurge() {
   if (m_purgePending.exchange(true)) return;
-  QMetaObject::invokeMethod(this, [this] { PurgeDeadNodes(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this] { PurgeDeadNodes(); }, Qt::QueuedConnection);
 }
 
 void TreeView::PurgeDeadNodes() {
@@ -1365,8 +1360,8 @@ void TreeView::OnRefreshTimer() {
   CNorvTreeListItem* item = GetSelectedTreeItem();
   CNorvView* view = ContentView();
   if (item != nullptr && !m_frame->IsMainWindowMinimized() &&
-      (view == nullptr || view->AllowTimerRefresh()) &&
-      item->HasFeature(kFeatureTimedRefresh) && InitMenuEnabled(item, kRefresh, TRUE))
+      (view == nullptr || view->AllowTimerRefresh()) && item->HasFeature(kFeatureTimedRefresh) &&
+      InitMenuEnabled(item, kRefresh, TRUE))
     OnViewRefresh();
   SetupRefreshTimer();
 }
@@ -1605,8 +1600,7 @@ CmdResult TreeView::ItemCommand(UINT command, DWORD param, void* pParam) {
       if (NORV_ITEM_COMMAND(target, &list, ID_NORV_ITEMCMD_GET_EXPLORE_FROM_PARAM,
                             static_cast<DWORD>(-4), &parameter) != CMD_HANDLED)
         parameter.clear();
-      if (item)
-        CNorvTreeListItem::ExploreFrom(target->GetClassName(), target->Id(), parameter);
+      if (item) CNorvTreeListItem::ExploreFrom(target->GetClassName(), target->Id(), parameter);
       called = false;
     } else if (command == kPaste) {
       NorvStringList files;
@@ -1781,7 +1775,8 @@ BOOL TreeView::OnUpdateCommand(UINT command, BOOL& enabled, BOOL& checked) {
 }
 
 void TreeView::PostCommand(UINT command) {
-  QMetaObject::invokeMethod(this, [this, command] { OnCommand(command); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this, command] { OnCommand(command); }, Qt::QueuedConnection);
 }
 
 void TreeView::InitiateItemPopupMenu(CNorvTreeListItem* item, CNorvMenu* menu, int selectedCount) {
@@ -1871,9 +1866,9 @@ BOOL TreeView::ExecuteCustomMenu(UINT command, CNorvTreeListItem* item) {
       if (titles == nullptr) continue;
       for (std::size_t c = 0; c < titles->size(); ++c) {
         if (Q((*titles)[c]).compare(Q(name), Qt::CaseInsensitive) != 0) continue;
-        const int column =
-            ids != nullptr && c < ids->size() ? static_cast<int>((*ids)[c] & 0x7FFFFFFF)
-                                              : static_cast<int>(c);
+        const int column = ids != nullptr && c < ids->size()
+                               ? static_cast<int>((*ids)[c] & 0x7FFFFFFF)
+                               : static_cast<int>(c);
         treeListViewInfo info;
         treeListViewInfo* p = &info;
         CNorvItemCallScope scope(item);
@@ -1959,9 +1954,9 @@ NorvString TreeView::ObjectInformationText(CNorvTreeListItem* item) {
     help = item->GetContextHelpId();
   }
   out += line(NorvFormatString(L"Help Id:\t%d\n", static_cast<int>(help)));
-  static const wchar_t* const kNames[] = {L"INVALID ",  L"LISTINVALID ", L"DELETED ",
-                                          L"REMOVED ",  L"REDRAW ",      L"ACCESSERROR ",
-                                          L"STATIC ",   L"LISTUPDATED "};
+  static const wchar_t* const kNames[] = {L"INVALID ", L"LISTINVALID ", L"DELETED ",
+                                          L"REMOVED ", L"REDRAW ",      L"ACCESSERROR ",
+                                          L"STATIC ",  L"LISTUPDATED "};
   NorvString flags = L"Flags:\t";
   const DWORD value = item->GetFlags();
   if ((value & 0xFF) == 0) flags += L"<NONE>";
@@ -2185,13 +2180,16 @@ bool TreeView::HandleDragOver(QDropEvent* event, bool drop) {
   const QMimeData* data = event->mimeData();
   DWORD effect = 0;
   const Qt::DropAction proposed = event->proposedAction();
-  if (proposed == Qt::MoveAction) effect = DROPEFFECT_MOVE;
-  else if (proposed == Qt::LinkAction) effect = DROPEFFECT_LINK;
-  else effect = DROPEFFECT_COPY;
+  if (proposed == Qt::MoveAction)
+    effect = DROPEFFECT_MOVE;
+  else if (proposed == Qt::LinkAction)
+    effect = DROPEFFECT_LINK;
+  else
+    effect = DROPEFFECT_COPY;
   bool ok = false;
   CNorvItemCallScope scope(node->item);
-  if (CheckFilesOnClipboard(data) && !CheckItemsOnClipboard(CNorvClipBoardItem::dragdrop,
-                                                             NorvString(), data)) {
+  if (CheckFilesOnClipboard(data) &&
+      !CheckItemsOnClipboard(CNorvClipBoardItem::dragdrop, NorvString(), data)) {
     ok = node->item->CanDropFiles() != FALSE;
     m_dropFormat = NORV_FILEDROP_FORMAT_NAME;
   } else {
@@ -2205,9 +2203,12 @@ bool TreeView::HandleDragOver(QDropEvent* event, bool drop) {
   }
   Qt::DropAction action = Qt::CopyAction;
   const Qt::DropActions possible = event->possibleActions();
-  if ((effect & DROPEFFECT_MOVE) && (possible & Qt::MoveAction)) action = Qt::MoveAction;
-  else if ((effect & DROPEFFECT_COPY) && (possible & Qt::CopyAction)) action = Qt::CopyAction;
-  else if ((effect & DROPEFFECT_LINK) && (possible & Qt::LinkAction)) action = Qt::LinkAction;
+  if ((effect & DROPEFFECT_MOVE) && (possible & Qt::MoveAction))
+    action = Qt::MoveAction;
+  else if ((effect & DROPEFFECT_COPY) && (possible & Qt::CopyAction))
+    action = Qt::CopyAction;
+  else if ((effect & DROPEFFECT_LINK) && (possible & Qt::LinkAction))
+    action = Qt::LinkAction;
   event->setDropAction(action);
   event->accept();
   return true;
@@ -2285,12 +2286,13 @@ void TreeView::dropEvent(QDropEvent* event) {
       CNorvMenu empty;
       CNorvItemCallScope scope(item);
       CNorvMenu* shown =
-          item->DropMenuInfo(&empty, m_dropFormat, KeyStateOf({}, event->modifiers()) &
-                                                       (MK_SHIFT | MK_CONTROL | MK_ALT));
+          item->DropMenuInfo(&empty, m_dropFormat,
+                             KeyStateOf({}, event->modifiers()) & (MK_SHIFT | MK_CONTROL | MK_ALT));
       if (shown != nullptr) menu = *shown;
     }
     const UINT chosen =
-        menu.IsEmpty() ? 0 : NorvTrackPopupMenu(menu, mapToGlobal(event->position().toPoint()), this);
+        menu.IsEmpty() ? 0
+                       : NorvTrackPopupMenu(menu, mapToGlobal(event->position().toPoint()), this);
     if (chosen != 0) {
       m_dropPending = TRUE;
       PostCommand(chosen);

@@ -20,12 +20,12 @@
 
 #include "NavigationFrame.h"
 #include "NorvTreeModel.h"
-#include "norv/NorvView.h"
 #include "norv/NorvHostCommands.h"
 #include "norv/NorvItemTypes.h"
 #include "norv/NorvTLItemList.h"
 #include "norv/NorvTlgItem.h"
 #include "norv/NorvTreePath.h"
+#include "norv/NorvView.h"
 #include "norv/norvtypes.h"
 
 class CNorvMenu;

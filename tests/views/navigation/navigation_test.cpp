@@ -163,8 +163,7 @@ TEST_F(TreeFixture, PathGrammarAndNavigation) {
   EXPECT_EQ(tree->NavigateTo(L".../A/A2"), TreeView::NavigationOk);
   EXPECT_EQ(SelectedId(), L"R/A/A2");
   // An empty path with a start node selects the start.
-  EXPECT_EQ(tree->NavigateTo(L"", tree->Model()->Top()->children[0].get()),
-            TreeView::NavigationOk);
+  EXPECT_EQ(tree->NavigateTo(L"", tree->Model()->Top()->children[0].get()), TreeView::NavigationOk);
   EXPECT_EQ(SelectedId(), L"R");
 
   // Failures leave the selection alone.
@@ -242,7 +241,8 @@ TEST_F(TreeFixture, WorkerFlagsWhileTreeAppliesThem) {
       const NorvString id = L"R/W/c" + std::to_wstring(k);
       {
         std::lock_guard<std::recursive_mutex> lock(CNorvTreeListItem::GetItemModelLock());
-        NavWorld::Get().SetText(id, L"c" + std::to_wstring(k) + L"v" + std::to_wstring(++versions[k]));
+        NavWorld::Get().SetText(id,
+                                L"c" + std::to_wstring(k) + L"v" + std::to_wstring(++versions[k]));
         CNorvTreeListItem::ClassObjectFlag(L"CNavItem", id, NORV_ITEM_INVALID, L"", L"");
         // Now and then the whole folder is read again: its items die.
         if (i % 250 == 0)
@@ -379,7 +379,6 @@ TEST_F(TreeFixture, PluginRemovingTheSelectedItem) {
   EXPECT_EQ(tree->NavigateTo(L"/A/A2"), TreeView::NavigationOk);
 }
 
-
 // ----- history ---------------------------------------------------------------------
 
 // The frame's part between the tree and the history pane.
@@ -410,7 +409,7 @@ TEST_F(TreeFixture, HistoryBackAndForwardOverRemovedItems) {
   EXPECT_EQ(SelectedId(), L"R/A");
   EXPECT_EQ(history.EntryCount(), 3);  // going back adds nothing
   EXPECT_TRUE(history.CanGoForward());
-  EXPECT_FALSE(history.GoBack(1));     // nothing before the first
+  EXPECT_FALSE(history.GoBack(1));  // nothing before the first
   EXPECT_TRUE(history.GoForward(1));
   EXPECT_EQ(SelectedId(), L"R/B");
   EXPECT_TRUE(history.GoBack(1));
@@ -453,8 +452,8 @@ TEST_F(TreeFixture, HistoryBackAndForwardOverRemovedItems) {
 TEST_F(TreeFixture, BookmarksWrittenByAnotherProcessAppearAfterItsBroadcast) {
   // Another root's bookmarks are neither shown nor touched.
   {
-    CNorvPrivateRegistryKey other(plat::HKEY_CURRENT_USER, L"Bookmarks\\CNavItem://other\\Bookmark1",
-                                  plat::KEY_ALL_ACCESS);
+    CNorvPrivateRegistryKey other(plat::HKEY_CURRENT_USER,
+                                  L"Bookmarks\\CNavItem://other\\Bookmark1", plat::KEY_ALL_ACCESS);
     other.SetStringValue(L"Name", L"elsewhere");
     other.SetStringValue(L"Path", L"/elsewhere");
     other.SetStringValue(L"Class", L"CNavItem");
@@ -549,7 +548,8 @@ TEST(MainFrame, MergesMenusCoalescesRefreshesAndClosesOnTerminate) {
   // "NORV2.1_Terminate" from anywhere closes the window in order: the
   // item shown last hears that it is no longer shown.
   NavWorld::Get().calls.clear();
-  plat::BroadcastMessage(plat::RegisterWindowMessage(std::wstring_view(L"NORV2.1_Terminate")), 0, 0);
+  plat::BroadcastMessage(plat::RegisterWindowMessage(std::wstring_view(L"NORV2.1_Terminate")), 0,
+                         0);
   for (int i = 0; i < 50 && frame->isVisible(); ++i) TreeFixture_Spin(20);
   EXPECT_FALSE(frame->isVisible());
   int deselected = 0;

@@ -77,7 +77,8 @@ int main(int argc, char** argv) {
     Check(doc->SetupViews(info) != FALSE, "set-up succeeds");
     TreeView* tree = frame->Tree();
     CNorvTreeListItem* root = tree->GetSelectedTreeItem();
-    Check(root != nullptr && root->GetClassName() == L"CNavSample", "the plugin's root is selected");
+    Check(root != nullptr && root->GetClassName() == L"CNavSample",
+          "the plugin's root is selected");
     Check(tree->NavigateTo(L"/Second") == TreeView::NavigationOk, "its child is in the tree");
     CNorvTreeListItem* second = tree->GetSelectedTreeItem();
     Check(second != nullptr && second->Id() == L"Second", "the child is selected");

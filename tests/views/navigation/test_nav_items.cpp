@@ -106,8 +106,8 @@ BOOL CNavItem::InitMenuInfo(UINT commandId, int& enabled, int&, int) {
   }
 }
 
-CmdResult CNavItem::Drop(const NorvString& format, CNorvTLItemList* items,
-                         CNorvTLItemList* targets, DWORD dropEffect, UINT commandId) {
+CmdResult CNavItem::Drop(const NorvString& format, CNorvTLItemList* items, CNorvTLItemList* targets,
+                         DWORD dropEffect, UINT commandId) {
   NavWorld::Call call;
   call.id = m_strId;
   call.command = commandId;
