@@ -149,6 +149,9 @@ CMainFrame::CMainFrame(CNorvDoc* document, QWidget* parent) : QMainWindow(parent
 
 CMainFrame::~CMainFrame() {
   CNorvNavigationServices::Instance().Detach();
+  // The host may destroy the document first (it needs the views while it
+  // destroys the root): only a document still alive is told.
+  if (m_doc != nullptr && CNorvDoc::GetDoc() != m_doc) m_doc = nullptr;
   if (m_doc != nullptr) {
     m_doc->SetViews(nullptr);
     m_doc->SetTreeView(nullptr);
