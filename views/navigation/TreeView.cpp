@@ -2015,6 +2015,12 @@ void TreeView::keyPressEvent(QKeyEvent* event) {
       case Qt::Key_F2:
         OnCommand(kRename);
         return;
+      case Qt::Key_Delete: {
+        BOOL enabled = FALSE, checked = FALSE;
+        OnUpdateCommand(kDelete, enabled, checked);
+        if (enabled) OnCommand(kDelete);
+        return;
+      }
       case Qt::Key_Menu:
         OnCommand(kApplicationKey);
         return;
