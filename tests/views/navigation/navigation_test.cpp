@@ -351,6 +351,37 @@ TEST_F(TreeFixture, RenameCutPasteAndDropReachTheirItems) {
   delete data;
 }
 
+// ----- refresh rates and redraw counters ----------------------------------------
+
+TEST_F(TreeFixture, RefreshRatePositionsAndRedrawCounters) {
+  // Stored rates reopen the dialog where they were written; others by the
+  // same rule (33 s at 30 s, 45 s at the position that stands for 180 s).
+  for (int p = 0; p <= 11; ++p) EXPECT_EQ(TreeView::RateToPosition(TreeView::PositionToRate(p)), p);
+  EXPECT_EQ(TreeView::RateToPosition(33), 6);
+  EXPECT_EQ(TreeView::RateToPosition(45), 9);
+  EXPECT_EQ(TreeView::PositionToRate(9), 180u);
+  TreeView::SetRefreshRate(L"CNavItem", 45);
+  EXPECT_EQ(TreeView::GetRefreshRate(L"CNavItem"), 45u);
+  TreeView::SetRefreshRate(L"CNavItem", 0);
+
+  // Nested suspensions cost one repaint; an extra resume keeps the count at 0.
+  tree->SetRedrawStack(FALSE);
+  tree->SetRedrawStack(FALSE);
+  EXPECT_EQ(tree->GetRedrawStack(), 2);
+  EXPECT_FALSE(tree->updatesEnabled());
+  tree->SetRedrawStack(TRUE);
+  EXPECT_FALSE(tree->updatesEnabled());
+  tree->SetRedrawStack(TRUE);
+  EXPECT_TRUE(tree->updatesEnabled());
+  tree->SetRedrawStack(TRUE);
+  EXPECT_EQ(tree->GetRedrawStack(), 0);
+  EXPECT_TRUE(tree->updatesEnabled());
+  tree->SetViewRedrawStack(FALSE);
+  EXPECT_FALSE(view.updatesEnabled());
+  tree->SetViewRedrawStack(TRUE);
+  EXPECT_TRUE(view.updatesEnabled());
+}
+
 // ----- objects that vanish -----------------------------------------------------
 
 TEST_F(TreeFixture, PluginRemovingTheSelectedItem) {
