@@ -15,6 +15,7 @@ struct WindowObject {
   std::string className;
   std::string title;
   WindowProc proc;
+  std::mutex callMutex;  // one call at a time
   int callsInProgress = 0;
   bool destroyed = false;
 };
@@ -75,8 +76,8 @@ BOOL DestroyWindow(HWND window) {
 HWND FindWindow(std::string_view className, std::string_view title) {
   WindowTable& table = Table();
   std::lock_guard lock(table.mutex);
-  for (auto it = table.windows.rbegin(); it != table.windows.rend(); ++it) {
-    WindowObject* w = it->get();
+  for (auto& entry : table.windows) {
+    WindowObject* w = entry.get();
     if (w->destroyed || !SameNoCase(w->className, className)) continue;
     if (!title.empty() && w->title != title) continue;
     return w;
@@ -93,7 +94,11 @@ LRESULT SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (!w) return 0;
     ++w->callsInProgress;
   }
-  LRESULT result = w->proc(window, message, wParam, lParam);
+  LRESULT result;
+  {
+    std::lock_guard call(w->callMutex);
+    result = w->proc(window, message, wParam, lParam);
+  }
   {
     std::lock_guard lock(table.mutex);
     --w->callsInProgress;

@@ -1,72 +1,112 @@
-// The administration program's server window "QuovixServerMsgWndClass" and
-// the records the send job exchanges with it (byte offsets; texts are
-// zero-terminated 8-bit text). The send job finds the window with
-// plat::FindWindow and talks to it with plat::SendMessage, passing record
-// addresses as lParam.
+// The backup server's message window "QuovixServerMsgWndClass" as the send
+// job talks to it: messages and the byte layout of the records passed by
+// address (lParam). The administration program owns the window (see
+// platform/window.h and docs/server-window.md); the send job only sends.
+//
+// Texts are zero-terminated 8-bit strings inside fixed fields; integers are
+// 32-bit, host byte order, at the offsets given. Records are plain byte
+// arrays so that both sides agree on every offset, whatever the compiler.
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
-namespace zel::srv {
+namespace zel::server {
 
-inline constexpr const char* kServerWindowClass = "QuovixServerMsgWndClass";
+inline constexpr char kWindowClass[] = "QuovixServerMsgWndClass";
 
-// Messages (WM_USER + n).
-constexpr unsigned MSG_CREATE_USER = 0x0400 + 200;     // lParam user record; result below
-constexpr unsigned MSG_GET_PROPERTIES = 0x0400 + 64;   // lParam properties record (name filled)
-constexpr unsigned MSG_GET_DATA_DIR = 0x0400 + 61;     // wParam user id, lParam 260-byte buffer
-constexpr unsigned MSG_REPORT_RESULT = 0x0400 + 7;     // lParam result record
+constexpr unsigned kWmUser = 0x0400;
+// Create the user. lParam: user record. Result 0 created, -2 the login
+// exists already, -10 the domain user cannot be validated, any other value:
+// the user is an existing client. The server sets the identifier.
+constexpr unsigned kCreateUser = kWmUser + 200;  // 1224
+// Fill the properties of an existing user. lParam: properties record with
+// the user name filled in.
+constexpr unsigned kGetUserProperties = kWmUser + 64;  // 1088
+// The user's data directory. wParam: user identifier; lParam: 260-byte
+// buffer, left empty when the server keeps none.
+constexpr unsigned kGetUserDataDir = kWmUser + 61;  // 1085
+// Outcome for one user. lParam: result record.
+constexpr unsigned kReportResult = kWmUser + 7;  // 1031
 
-// Results of MSG_CREATE_USER; any other nonzero value: an existing client.
-constexpr long CREATE_OK = 0;
-constexpr long CREATE_LOGIN_EXISTS = -2;
-constexpr long CREATE_DOMAIN_USER_INVALID = -10;
+// Outcome status of a result record.
+constexpr std::int32_t kStatusMailed = 4;     // e-mailed with the package attached
+constexpr std::int32_t kStatusStored = 8;     // stored locally, or mailed without attachment
+constexpr std::int32_t kStatusFailed = 16;
+constexpr std::int32_t kStatusInstalled = 32;  // installed directly
 
-// User record.
-constexpr std::size_t USER_NAME = 0;
-constexpr std::size_t USER_ORGANIZATION = 251;
-constexpr std::size_t USER_ID = 328;            // 32-bit, set by the server
-constexpr std::size_t USER_CONFIG_DATABASE = 332;
-constexpr std::size_t USER_SERVER_DB_DIR = 592;
-constexpr std::size_t USER_PROTECTED = 852;     // 32-bit, bit 0x1
-constexpr std::size_t USER_FLAGS = 856;         // 32-bit, request Flags | 0x1
-constexpr std::size_t USER_RESULT = 1120;       // result record
-constexpr std::size_t USER_PROPERTIES = 5952;   // properties record
-constexpr std::size_t USER_LOGIN_NAME = 8168;
-constexpr std::size_t USER_SYSTEM_NAME = 9448;
-constexpr std::size_t USER_EMAIL = 12780;
-constexpr std::size_t USER_CLEARED = 860;       // bytes cleared before use
-constexpr std::size_t USER_RECORD_SIZE = 13040; // e-mail address up to 260 bytes
+// Deployment state of the properties record: direct installation to be retried.
+constexpr std::int32_t kDeploymentRetry = 16;
 
-// Result record (all 696 bytes cleared before use).
-constexpr std::size_t RESULT_USER_NAME = 0;
-constexpr std::size_t RESULT_TEXT = 75;          // copy of the text at user offset 176
-constexpr std::size_t RESULT_USER_ID = 592;
-constexpr std::size_t RESULT_STATUS = 684;       // 4, 8, 16, 32
-constexpr std::size_t RESULT_RECORD_SIZE = 696;
+// A text field: offset and capacity (including the terminating zero).
+struct Field {
+  std::size_t offset;
+  std::size_t size;
+};
 
-// Properties record (all 932 bytes cleared before use).
-constexpr std::size_t PROP_USER_NAME = 0;
-constexpr std::size_t PROP_LAST_LOGIN = 160;     // 32-bit
-constexpr std::size_t PROP_CONFIG_FILE = 176;
-constexpr std::size_t PROP_DEPLOYMENT = 808;     // 32-bit; 16 = direct installation to be retried
-constexpr std::size_t PROP_LAST_HOST = 824;
-constexpr std::size_t PROP_VERSION = 899;
-constexpr std::size_t PROP_RECORD_SIZE = 932;
+// User record (kUserRecordSize bytes; the first kUserClearedBytes are
+// cleared before each use, the embedded records separately).
+namespace user {
+constexpr Field kName{0, 251};
+constexpr Field kOrganization{251, 77};
+constexpr Field kTextAt176{176, 75};  // copied into the result record
+constexpr std::size_t kIdentifier = 328;
+constexpr Field kConfigDatabase{332, 260};
+constexpr Field kServerDatabaseDir{592, 260};
+constexpr std::size_t kProtectedMode = 852;  // bit 0x1
+constexpr std::size_t kFlags = 856;          // request flags | 0x1
+constexpr std::size_t kResultRecord = 1120;
+constexpr std::size_t kPropertiesRecord = 5952;
+constexpr Field kLoginName{8168, 260};
+constexpr Field kSystemName{9448, 260};
+constexpr Field kEmailAddress{12780, 260};
+}  // namespace user
+constexpr std::size_t kUserRecordSize = 13040;
+constexpr std::size_t kUserClearedBytes = 860;
 
-// Capacities of the text fields (up to the next field).
-constexpr std::size_t USER_NAME_SIZE = 251;
-constexpr std::size_t USER_ORGANIZATION_SIZE = 77;
-constexpr std::size_t USER_CONFIG_DATABASE_SIZE = 260;
-constexpr std::size_t USER_SERVER_DB_DIR_SIZE = 260;
-constexpr std::size_t USER_LOGIN_NAME_SIZE = 260;
-constexpr std::size_t USER_SYSTEM_NAME_SIZE = 260;
-constexpr std::size_t USER_EMAIL_SIZE = 260;
-constexpr std::size_t RESULT_USER_NAME_SIZE = 75;
-constexpr std::size_t RESULT_TEXT_SIZE = 517;
-constexpr std::size_t PROP_USER_NAME_SIZE = 160;
-constexpr std::size_t PROP_CONFIG_FILE_SIZE = 260;
-constexpr std::size_t PROP_LAST_HOST_SIZE = 75;
-constexpr std::size_t PROP_VERSION_SIZE = 33;
+// Result record (696 bytes, cleared before use).
+namespace result {
+constexpr Field kUserName{0, 75};
+constexpr Field kText{75, 260};  // the text at user record offset 176
+constexpr std::size_t kIdentifier = 592;
+constexpr std::size_t kStatus = 684;
+}  // namespace result
+constexpr std::size_t kResultRecordSize = 696;
 
-}  // namespace zel::srv
+// Properties record (932 bytes, cleared before use).
+namespace properties {
+constexpr Field kUserName{0, 160};
+constexpr std::size_t kLastLoginDate = 160;
+constexpr Field kConfigFileName{176, 260};
+constexpr std::size_t kDeployment = 808;
+constexpr Field kLastHost{824, 75};
+constexpr Field kClientVersion{899, 33};
+}  // namespace properties
+constexpr std::size_t kPropertiesRecordSize = 932;
+
+// Field access for both sides. Texts are cut to the field and always end
+// with a zero; reads stop at the field's end even without one.
+inline void PutText(unsigned char* record, Field f, const char* text) {
+  std::size_t n = text ? strnlen(text, f.size - 1) : 0;
+  if (n) std::memcpy(record + f.offset, text, n);
+  std::memset(record + f.offset + n, 0, f.size - n);
+}
+inline std::size_t GetText(const unsigned char* record, Field f, char* out, std::size_t outSize) {
+  if (!outSize) return 0;
+  const char* p = reinterpret_cast<const char*>(record + f.offset);
+  std::size_t n = strnlen(p, f.size);
+  if (n >= outSize) n = outSize - 1;
+  std::memcpy(out, p, n);
+  out[n] = '\0';
+  return n;
+}
+inline void PutInt(unsigned char* record, std::size_t offset, std::int32_t value) {
+  std::memcpy(record + offset, &value, sizeof value);
+}
+inline std::int32_t GetInt(const unsigned char* record, std::size_t offset) {
+  std::int32_t value;
+  std::memcpy(&value, record + offset, sizeof value);
+  return value;
+}
+
+}  // namespace zel::server
