@@ -441,7 +441,7 @@ bool BuildPackageUncompressed(const char* userName, const char* userDatabasePath
   }
   for (ComponentRow* row = ComponentGroupRows(GROUP_SETUP); row->fileName[0]; ++row) {
     if (!row->sourcePath[0]) continue;
-    std::string target = Join(user.path(), "OrbCSetup.exe");
+    std::string target = LinuxPath(Join(user.path(), "OrbCSetup.exe"));
     qxtTrace("BuildPackageUncompressed: Copy %s to %s", row->sourcePath, target.c_str());
     if (!CopyFileUncompressed(user.path().c_str(), "OrbCSetup.exe", row->sourcePath)) return false;
     chmod(target.c_str(), 0755);  // the program the client runs
@@ -469,7 +469,7 @@ bool BuildPackageUncompressed(const char* userName, const char* userDatabasePath
   }
 
   qxtTrace("BuildPackageUncompressed: Write INSTALLDIR and DATABASEDIR to ZEL.ini");
-  std::string ini = Join(user.path(), "zel.ini");
+  std::string ini = LinuxPath(Join(user.path(), "zel.ini"));
   if (!plat::WritePrivateProfileStringA("ZELSetup", "INSTALLDIR", installDir ? installDir : "",
                                         ini.c_str()))
     return false;
