@@ -81,6 +81,19 @@ bool SocketsAvailable() {
   return true;
 }
 
+// Removes a package written by ZipTheSend, and the private folder it may
+// have been written into ("zelpkg-..."), once that is empty.
+void RemoveTemporaryPackage(const std::string& package) {
+  if (package.empty()) return;
+  unlink(package.c_str());
+  std::size_t slash = package.rfind('/');
+  if (slash == std::string::npos || slash == 0) return;
+  std::string folder = package.substr(0, slash);
+  std::size_t nameStart = folder.rfind('/');
+  if (folder.compare(nameStart == std::string::npos ? 0 : nameStart + 1, 7, "zelpkg-") == 0)
+    rmdir(folder.c_str());
+}
+
 std::string WithSeparator(std::string folder) {
   if (!folder.empty() && folder.back() != '\\' && folder.back() != '/') folder += "\\";
   return folder;
@@ -107,13 +120,15 @@ bool ReadHklmText(const char* keyName, const char* valueName, std::string* value
 class SendJob {
  public:
   explicit SendJob(const SendRequest& request) : r_(request) {}
-  void Run();
+  // Runs the job; returns the progress it ends with (100 or -1), which the
+  // caller publishes once the job no longer counts as running.
+  int Run();
 
  private:
   // Ends the job after a failure: progress -1 with the text.
   void Fail(const std::string& text) {
     SetText(text.c_str());
-    gProgress = -1;
+    finalProgress_ = -1;
   }
   void ProcessLines();
   // One user line; false when line processing must end.
@@ -122,7 +137,8 @@ class SendJob {
   void UpdateProgress() {
     if (fileSize_ == 0) return;
     unsigned long long percent = processed_ * 100 / fileSize_;
-    if (percent >= 1 && percent <= 100) gProgress = static_cast<int>(percent);
+    // 100 tells the caller that the job has ended: while it runs, 99 at most.
+    if (percent >= 1 && percent <= 100) gProgress = static_cast<int>(percent < 100 ? percent : 99);
   }
 
   const SendRequest& r_;
@@ -133,6 +149,7 @@ class SendJob {
   unsigned long long fileSize_ = 0;
   unsigned long long processed_ = 0;
   bool jobFailed_ = false;
+  int finalProgress_ = 100;
   int packages_ = 0;
   std::string lastDeliveryText_;
   std::vector<unsigned char> user_ = std::vector<unsigned char>(sw::kUserRecordSize);
@@ -302,7 +319,7 @@ bool SendJob::ProcessUser(const EmailUser& parsed) {
         packagePath = package;
         built = true;
       } else {
-        if (package[0]) unlink(package);
+        RemoveTemporaryPackage(package);
         qv->qvFileDelete(tempPath);
       }
     }
@@ -355,13 +372,13 @@ bool SendJob::ProcessUser(const EmailUser& parsed) {
     m.mapiBusy = &gMapiBusy;
     outcome = DeliverByMail(m);
   }
-  SetText(outcome.text.c_str());
+  if (!outcome.text.empty()) SetText(outcome.text.c_str());
   lastDeliveryText_ = outcome.text;
   Report(user, outcome.status);
 
   ++packages_;
   SetFirstPackage(false);
-  if (!packagePath.empty()) unlink(packagePath.c_str());
+  RemoveTemporaryPackage(packagePath);
   if (outcome.jobFailed) {
     jobFailed_ = true;
     return false;
@@ -414,7 +431,7 @@ void SendJob::ProcessLines() {
   }
 }
 
-void SendJob::Run() {
+int SendJob::Run() {
   qxtTrace("ZELManageSendThread: ------- Start -------");
   qxtTrace("ZELManageSendThread: - User Name: %s", plat::UserName().c_str());
   qxtTrace("ZELManageSendThread: - Computer Name: %s", plat::ComputerName().c_str());
@@ -427,7 +444,7 @@ void SendJob::Run() {
   if (QvBind(1) != QV_BIND_OK) {
     Fail(ZelString(67));
     qxtTrace("ZELManageSendThread: Failed: %s", ZelString(67));
-    return;
+    return finalProgress_;
   }
   const std::string app = AppPath();
   auto release = [&] {
@@ -446,13 +463,13 @@ void SendJob::Run() {
       Fail(ZelString(69));
       qxtTrace("ZELManageSendThread: Failed: %s %s", ZelString(69), path.c_str());
       release();
-      return;
+      return finalProgress_;
     }
     if (loaded != MAIL_LOAD_OK) {
       Fail(ZelString(68));
       qxtTrace("ZELManageSendThread: Failed: %s %s", ZelString(68), path.c_str());
       release();
-      return;
+      return finalProgress_;
     }
     mailLoaded_ = true;
     qxtTrace("ZELManageSendThread: Successfully loaded library %s", path.c_str());
@@ -460,7 +477,7 @@ void SendJob::Run() {
       Fail(ZelString(69));
       qxtTrace("ZELManageSendThread: Failed(MAPI or SMTP: %s %s", ZelString(69), path.c_str());
       release();
-      return;
+      return finalProgress_;
     }
   }
 
@@ -477,7 +494,7 @@ void SendJob::Run() {
     Fail(text);
     qxtTrace("ZELManageSendThread: Failed: %s", text.c_str());
     release();
-    return;
+    return finalProgress_;
   }
 
   SetText(ZelString(70));
@@ -487,7 +504,7 @@ void SendJob::Run() {
     Fail(ZelString(71));
     qxtTrace("ZELManageSendThread: Failed: %s %s", ZelString(71), emailFile.c_str());
     release();
-    return;
+    return finalProgress_;
   }
   fileSize_ = QvApi()->qvFileGetSize(emailFile.c_str());
 
@@ -543,13 +560,14 @@ void SendJob::Run() {
   if (packages_ > 1) final = Format("%d %s", packages_, ZelString(62));
   SetText(final.c_str());
   qxtTrace("ZELManageSendThread: Finish: %s", final.c_str());
-  gProgress = 100;
+  return 100;
 }
 
 void WorkerMain() {
   SendJob job(gRequest);
-  job.Run();
+  int progress = job.Run();
   gRunning = false;
+  gProgress = progress;
 }
 
 // Waits for a job still running when the library goes away.

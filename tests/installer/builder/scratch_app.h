@@ -3,7 +3,7 @@
 // directory (TMPDIR) and an application directory laid out as the package
 // builder expects it:
 //
-//   app/Client32/stub.zel, setup.zel       the built stub, a fake setup program
+//   app/client32/stub.zel, setup.zel       the built stub, a fake setup program
 //   app/ClientSoftware/TRELD/...           client files, framework files
 //   app/admin/                             settings files
 //   app/qvcore32.dll, qxTrace.dll, qvcryp32.dll
@@ -97,8 +97,8 @@ class ScratchServer : public ::testing::Test {
     SetHklm(kServerKey, "DataDir", Path("data"));
     SetHklm(kServerKey, "ClientVersion", "11.1");
 
-    CopyProgram(STUB_FILE, Path("app/Client32/stub.zel"));
-    CopyProgram(FAKE_SETUP_FILE, Path("app/Client32/setup.zel"));
+    CopyProgram(STUB_FILE, Path("app/client32/stub.zel"));
+    CopyProgram(FAKE_SETUP_FILE, Path("app/client32/setup.zel"));
     CopyProgram(QVCORE_FILE, Path("app/qvcore32.dll"));
     CopyProgram(QXTRACE_FILE_PATH, Path("app/qxTrace.dll"));
     for (const auto& [name, content] : ComponentFiles()) WriteFile(Path("app/" + name), content);
@@ -108,6 +108,11 @@ class ScratchServer : public ::testing::Test {
     MakeConfigDatabase(Path("data/config/Default.cdb"), true);
   }
   void TearDown() override {
+    if (HasFailure()) {  // the trace tells what the library did
+      auto lines = TraceLines();
+      for (std::size_t i = lines.size() > 60 ? lines.size() - 60 : 0; i < lines.size(); ++i)
+        std::fprintf(stderr, "trace: %s\n", lines[i].c_str());
+    }
     while (zel::QvBindCount() > 0) zel::QvRelease();
     for (const char* name : {"NORV_DRIVE_ROOT", "TMPDIR", "QXTRACE_FILE"}) unsetenv(name);
     std::error_code ec;
