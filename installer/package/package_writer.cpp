@@ -12,6 +12,7 @@
 
 #include "package_reader.h"
 #include "platform/sysinfo.h"
+#include "platform/winpath.h"
 #include "qvbind.h"
 #include "qx/qxtrace.h"
 #include "zel/implode.h"
@@ -166,15 +167,18 @@ extern "C" int ZipTheSend(const char* databasePath, char* packagePath) {
     if (qv->qvGetAppPath(appPath, sizeof appPath) < 0) {
       qxtTrace("ZipTheSend: no application directory");
     } else {
+      // The folder is "Client32" on the server; its name is matched without regard to case.
       char stub[QV_MAX_PATH];
-      std::snprintf(stub, sizeof stub, "%s/client32/%s", appPath, "stub.zel");
+      std::snprintf(stub, sizeof stub, "%s",
+                    plat::WindowsPathToLinux(std::string(appPath) + "\\client32\\stub.zel").c_str());
       // The stub image is copied as it is; members only ever follow it.
       if (qv->qvFileCopy(stub, output.c_str(), 0) != 0) {
         qxtTrace("ZipTheSend: cannot copy %s", stub);
       } else {
         chmod(output.c_str(), 0755);
         PackageEntry entries[5] = {};
-        std::snprintf(entries[0].source, sizeof entries[0].source, "%s/client32/%s", appPath, "setup.zel");
+        std::snprintf(entries[0].source, sizeof entries[0].source, "%s",
+                      plat::WindowsPathToLinux(std::string(appPath) + "\\client32\\setup.zel").c_str());
         entries[0].name = "OrbCSetup.exe";
         std::snprintf(entries[1].source, sizeof entries[1].source, "%s/%s", appPath, "qvcore32.dll");
         std::snprintf(entries[2].source, sizeof entries[2].source, "%s/%s", appPath, "qvcryp32.dll");
