@@ -261,6 +261,10 @@ int Init(int argc, char** argv) {
     ++warnings;
   }
   ok = need(fs::path(bin) / "qvmapi.dll", dir / "qvmapi.dll", true) && ok;
+  // The libraries every compressed package carries beside the setup program.
+  ok = need(fs::path(bin) / "qvcore32.dll", dir / "qvcore32.dll", true) && ok;
+  ok = need(fs::path(bin) / "qxTrace.dll", dir / "qxTrace.dll", true) && ok;
+  if (fs::exists(fs::path(bin) / "qvcryp32.dll")) CopyFile(fs::path(bin) / "qvcryp32.dll", dir / "qvcryp32.dll");
   // The client's files, where the package builder looks for them.
   for (int group = 0; group < zel::GROUP_COUNT; ++group) {
     if (group == zel::GROUP_SETUP) continue;
