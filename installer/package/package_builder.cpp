@@ -1,6 +1,7 @@
 // The package builder: the component table, the package database (compressed
 // form), the folder form with "zel.ini", the per-user settings and
 // configuration database, and the upgrade decision.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -155,6 +157,8 @@ bool ReadRegistryText(const char* keyName, const char* valueName, std::string* v
   return true;
 }
 
+std::string ReadHostName(char* path);
+
 // Reads an entry's content as text (at most 259 bytes).
 std::string ReadText(int db, int id) {
   char buffer[QV_MAX_PATH] = {};
@@ -163,12 +167,35 @@ std::string ReadText(int db, int id) {
   return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
 }
 
-// The host name configured in the configuration database, else empty.
+// The host name configured in the configuration database, else empty. The
+// answer is kept for as long as the database file stays the same.
 std::string ConfiguredHostName(const char* configDatabase) {
-  const QvCore* qv = Qv();
   char path[QV_MAX_PATH] = {};
   std::snprintf(path, sizeof path, "%s", LinuxPath(configDatabase ? configDatabase : "").c_str());
   if (!path[0]) return {};
+  struct Cached {
+    std::string path;
+    struct stat st {};
+    std::string host;
+  };
+  static std::mutex mutex;
+  static Cached cached;
+  struct stat st {};
+  if (stat(path, &st) != 0) return {};
+  {
+    std::lock_guard lock(mutex);
+    if (cached.path == path && cached.st.st_ino == st.st_ino && cached.st.st_size == st.st_size &&
+        cached.st.st_mtim.tv_sec == st.st_mtim.tv_sec && cached.st.st_mtim.tv_nsec == st.st_mtim.tv_nsec)
+      return cached.host;
+  }
+  std::string host = ReadHostName(path);
+  std::lock_guard lock(mutex);
+  cached = Cached{path, st, host};
+  return host;
+}
+
+std::string ReadHostName(char* path) {
+  const QvCore* qv = Qv();
   int db = qv->qvDBFileOpen(path, QV_DB_READ);
   if (db <= 0) return {};
   std::string host;
@@ -510,9 +537,32 @@ bool WriteUserIni(const char* adminFolder, const char* userName, const char* log
   add("RestoreUser", "No");
   add("UseDomainAccount", (userFlags & USERFLAG_DOMAIN_ACCOUNT) ? "Yes" : "No");
   add("NoPasswordForRestore", (userFlags & USERFLAG_NO_RESTORE_PASSWORD) ? "Yes" : "No");
-  section += '\0';
+  // The file is written anew for every user and packed at once: it is
+  // written whole under a temporary name and renamed, without the flush to
+  // disk a lasting settings file gets (that flush took as long as the rest
+  // of the per-user work together).
   std::string path = LinuxPath(Join(adminFolder, "user.ini"));
-  return plat::WritePrivateProfileSectionA("User", section.c_str(), path.c_str()) != 0;
+  std::string text = "[User]\r\n";
+  for (std::size_t pos = 0; pos < section.size();) {
+    std::size_t end = section.find('\0', pos);
+    std::string entry = section.substr(pos, end - pos);
+    if (entry.find_first_of("\r\n") != std::string::npos) return false;
+    text += entry + "\r\n";
+    pos = end + 1;
+  }
+  std::string temp = path + ".XXXXXX";
+  std::vector<char> name(temp.begin(), temp.end());
+  name.push_back('\0');
+  int fd = mkostemp(name.data(), O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = fchmod(fd, 0644) == 0 && write(fd, text.data(), text.size()) ==
+                                         static_cast<ssize_t>(text.size());
+  ok = close(fd) == 0 && ok;
+  if (!ok || rename(name.data(), path.c_str()) != 0) {
+    unlink(name.data());
+    return false;
+  }
+  return true;
 }
 
 int PrepareUserDatabase(const char* configDatabase, const char* localCdb, const char* userName,
