@@ -158,7 +158,7 @@ std::string QuotedPrintable(const std::string& text) {
       put(hex);
     }
   }
-  if (out.empty() || out.compare(out.size() - 2, 2, "\r\n") != 0) out += "\r\n";
+  if (out.size() < 2 || out.compare(out.size() - 2, 2, "\r\n") != 0) out += "\r\n";
   return out;
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "mime.h"
 #include "servers.h"
 #include "zel/delivery.h"
 
@@ -207,6 +208,21 @@ TEST(MailTexts, OnlyTheFirstPlaceholderIsReplaced) {
   EXPECT_EQ(zel::ReplaceUserNamePlaceholder("no name here", "bob", &found), "no name here");
   EXPECT_FALSE(found);
   EXPECT_EQ(zel::ReplaceUserNamePlaceholder("<username>", "bob@corp.test", &found), "bob@corp.test");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(MimeText, QuotedPrintableKeepsLinesShortAndEndsEveryLine) {
+  EXPECT_EQ(qvmapi::QuotedPrintable(""), "\r\n");
+  EXPECT_EQ(qvmapi::QuotedPrintable("x"), "x\r\n");  // a one-byte body once threw
+  EXPECT_EQ(qvmapi::QuotedPrintable("a=b \nc\r\n.d"), "a=3Db=20\r\nc\r\n=2Ed\r\n");
+  std::string longLine(200, 'y');
+  std::string qp = qvmapi::QuotedPrintable(longLine);
+  EXPECT_EQ(qp.substr(0, 77), std::string(75, 'y') + "=\r");
+  EXPECT_EQ(qvmapi::EncodeHeaderText("plain\r\nBcc: x"), "plain  Bcc: x");
+  EXPECT_EQ(qvmapi::EncodeHeaderText("Grüße"), "=?UTF-8?B?R3LDvMOfZQ==?=");
 }
 
 }  // namespace
