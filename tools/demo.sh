@@ -151,5 +151,36 @@ else
   fi
 fi
 
+# --------------------------------------------------------------------------
+heading "6. A send job to a folder (zeladmin)"
+if ! have zeladmin || [ ! -f "$BIN/libzelinst.so" ] || ! have stub; then
+  note "zeladmin, libzelinst.so or stub is not built"
+else
+  export QXTRACE_FILE="$WORK/trace/zelinst.txt" NORV_DRIVE_ROOT="$WORK/drives"
+  server="$WORK/server"
+  echo "\$ zeladmin init server"
+  "$BIN/zeladmin" init "$server" 2>&1 | sed 's/^/  /'
+  if [ ! -f "$server/Client32/setup.zel" ]; then
+    # No client setup program in this build: a stand-in that only says it ran.
+    printf '#!/bin/sh\necho "setup started with $*"\n' >"$server/Client32/setup.zel"
+    chmod +x "$server/Client32/setup.zel"
+    note "no client setup program built: packages carry a stand-in"
+  fi
+  printf '%s\n' "ann@example.test, ann" "ben@example.test, ben" "cid@example.test, cid" \
+    >"$WORK/files/users.txt"
+  echo
+  echo "\$ zeladmin send --folder packages users.txt"
+  "$BIN/zeladmin" send --folder "$WORK/packages" "$WORK/files/users.txt" || true
+  echo
+  echo "\$ ls packages"
+  ls -l "$WORK/packages" | tail -n +2 | awk '{ printf "  %s %8d  %s\n", $1, $5, $NF }'
+  first=$(ls "$WORK/packages"/client_*.exe 2>/dev/null | head -1 || true)
+  if [ -n "$first" ] && have zelpack; then
+    echo
+    echo "\$ zelpack list $(basename "$first")"
+    "$BIN/zelpack" list "$first"
+  fi
+fi
+
 heading "Done"
 echo "The scratch folder is removed now."
