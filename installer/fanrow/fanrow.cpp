@@ -232,9 +232,15 @@ int Deploy(const std::string& machine, const std::string& product, const fanrow:
            Report& report) {
   report.Line("Deploying " + product + " to machine " + machine + " (" + Now() + ")");
   // One deployment per machine at a time.
+  std::error_code ec;
+  std::filesystem::create_directories(plat::MessageDirectory(), ec);
   std::string lockPath = plat::MessageDirectory() + "/fanrow-" + machine + ".lock";
   Fd lock(open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-  if (lock.fd < 0 || flock(lock.fd, LOCK_EX | LOCK_NB) != 0) {
+  if (lock.fd < 0) {
+    report.Line("Cannot create " + lockPath + ": " + std::strerror(errno));
+    return kDeployFailed;
+  }
+  if (flock(lock.fd, LOCK_EX | LOCK_NB) != 0) {
     report.Line("A deployment to machine " + machine + " is already in progress");
     return kInProgress;
   }

@@ -3,6 +3,7 @@
 // LaunchProgram.
 #include <gtest/gtest.h>
 #include <pwd.h>
+#include <sys/file.h>
 
 #include <cstdlib>
 
@@ -318,6 +319,17 @@ TEST_F(FanrowTest, DeliveryInstallsThroughTheRealTool) {
   EXPECT_EQ(result.status, zel::RESULT_INSTALLED_DIRECTLY);
   EXPECT_TRUE(fs::exists(dir_ + "/setup-ran"));
   EXPECT_NE(ReadText(dir_ + "/drives/c/FanrowStatus.txt").find("ORBClient"), std::string::npos);
+}
+
+TEST_F(Scratch, SecondDeploymentToAMachineWhileOneRunsIsRefused) {
+  // The tool holds this lock while it deploys to pc01.
+  int fd = open((dir_ + "/run/fanrow-pc01.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+  EXPECT_EQ(RunProgram({FANROW_FILE, "-a1:pc01", "-ma:1", "-mp:1", "-pn:ORBClient", "-q"}), -101 & 0xFF);
+  close(fd);
+  // Free again: this time it gets as far as looking for the package.
+  EXPECT_EQ(RunProgram({FANROW_FILE, "-a1:pc01", "-ma:1", "-mp:1", "-pn:ORBClient", "-q"}), -22 & 0xFF);
 }
 
 TEST(FanrowConfig, SectionsOverrideDefaultsAndBadLinesAreReported) {
