@@ -3,6 +3,10 @@
 // extract with the stub and start the setup program.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
 
 #include "servers.h"
@@ -143,6 +147,60 @@ TEST_F(ZeladminTest, FolderJobStoresRunnablePackagesAndUnknownDomainsAreRefused)
   EXPECT_TRUE(fs::exists(dir_ + "/store/client_eve@OTHER.exe")) << out;
   ASSERT_EQ(Zeladmin({"users", "--dir", dir_ + "/server"}, &out), 0);
   EXPECT_NE(out.find("OTHER\\eve"), std::string::npos) << out;
+}
+
+TEST_F(ZeladminTest, CtrlCStopsTheJobAfterTheCurrentUser) {
+  std::string lines;
+  for (int i = 0; i < 30; ++i) lines += "u" + std::to_string(i) + "@example.test,u" + std::to_string(i) + "\n";
+  std::string users = Users(lines);
+  int pipefd[2];
+  ASSERT_EQ(pipe(pipefd), 0);
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(pipefd[1], 1);
+    dup2(pipefd[1], 2);
+    close(pipefd[0]);
+    std::string dir = dir_ + "/server", store = dir_ + "/store";
+    execl(ZELADMIN_FILE, ZELADMIN_FILE, "send", "--dir", dir.c_str(), "--folder", store.c_str(),
+          users.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(pipefd[1]);
+  std::string out;
+  bool interrupted = false;
+  char buffer[1024];
+  ssize_t n;
+  while ((n = read(pipefd[0], buffer, sizeof buffer)) != 0) {
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    out.append(buffer, n);
+    // Once the job is at work on a user, press Ctrl+C.
+    if (!interrupted && out.find("Filling temporary Database") != std::string::npos) {
+      kill(pid, SIGINT);
+      interrupted = true;
+    }
+  }
+  close(pipefd[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(interrupted) << out;
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << out;
+  EXPECT_NE(out.find("Cancel initiated"), std::string::npos) << out;
+  // The job ended properly, with fewer packages than users, each one whole.
+  EXPECT_NE(out.find("100%"), std::string::npos) << out;
+  int stored = 0;
+  for (const auto& e : fs::directory_iterator(dir_ + "/store")) {
+    EXPECT_EQ(e.path().extension(), ".exe") << e.path();
+    ++stored;
+  }
+  EXPECT_GE(stored, 1);
+  EXPECT_LT(stored, 30) << out;
+  std::size_t rows = 0;
+  for (std::size_t at = out.find(" stored "); at != std::string::npos; at = out.find(" stored ", at + 1))
+    ++rows;
+  EXPECT_EQ(rows, static_cast<std::size_t>(stored)) << out;
 }
 
 }  // namespace
