@@ -203,4 +203,45 @@ TEST_F(ZeladminTest, CtrlCStopsTheJobAfterTheCurrentUser) {
   EXPECT_EQ(rows, static_cast<std::size_t>(stored)) << out;
 }
 
+// Direct installation: packages built into the deployment tool's folder and
+// installed over a private sshd; the first machine refuses the login, the
+// job goes on with the next user.
+TEST_F(ZeladminTest, DirectInstallJobInstallsOverSshAndGoesOnAfterARefusedLogin) {
+  SshServer sshd;
+  if (!sshd.Ready()) GTEST_SKIP() << sshd.Why();
+  std::string ping;
+  if (RunProgram({"ping", "-c", "1", "-W", "2", "127.0.0.2"}, &ping) != 0)
+    GTEST_SKIP() << "ping does not work here: " << ping;
+  // Every machine is this one's sshd; 127.0.0.2 offers a key it does not accept.
+  std::string common = "host = 127.0.0.1\nport = " + std::to_string(sshd.Port()) +
+                       "\nuser = root\nknown_hosts = " + sshd.KnownHosts() + "\nremote_dir = " + dir_ +
+                       "/target\nsetup = FAKE_SETUP_OUT=" + dir_ + "/setup-out ./OrbCSetup.exe -silent\n";
+  WriteText(dir_ + "/fanrow.conf", common + "identity = " + sshd.UserKey() + "\n[machine 127.0.0.2]\nidentity = " +
+                                       sshd.OtherKey() + "\n");
+  setenv("FANROW_CONFIG", (dir_ + "/fanrow.conf").c_str(), 1);
+  std::string out;
+  int rc = Zeladmin({"send", "--dir", dir_ + "/server", "--fanrow",
+                     Users("ben@example.test,ben,127.0.0.2,ben\nann@example.test,ann,127.0.0.1,ann\n")},
+                    &out);
+  unsetenv("FANROW_CONFIG");
+  EXPECT_EQ(rc, 1) << out;  // one user failed
+  EXPECT_NE(ReadText(dir_ + "/trace.txt")
+                .find("Direct install failed for user ben on machine 127.0.0.2 - Logon failure"),
+            std::string::npos);
+  std::size_t ann = out.find("\nann ");
+  ASSERT_NE(ann, std::string::npos) << out;
+  EXPECT_NE(out.substr(ann, 60).find("installed"), std::string::npos) << out;
+  std::size_t ben = out.find("\nben ");
+  ASSERT_NE(ben, std::string::npos) << out;
+  EXPECT_NE(out.substr(ben, 60).find("failed"), std::string::npos) << out;
+  EXPECT_TRUE(fs::exists(dir_ + "/target/packages/ann"));
+  EXPECT_FALSE(fs::exists(dir_ + "/target/packages/ben"));
+  EXPECT_EQ(ReadText(dir_ + "/setup-out"), "./OrbCSetup.exe\n-silent\n");
+  // The failed user is marked for a retried direct installation.
+  ASSERT_EQ(Zeladmin({"users", "--dir", dir_ + "/server"}, &out), 0);
+  std::size_t line = out.find(" ben ");
+  ASSERT_NE(line, std::string::npos) << out;
+  EXPECT_NE(out.substr(line, 100).find(" 16 "), std::string::npos) << out;
+}
+
 }  // namespace
