@@ -109,7 +109,15 @@ int MapCurlResult(CURLcode code, const char* errorText, long responseCode) {
     case CURLE_OK: return 0;
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY: return zel::MAIL_E_HOST_LOOKUP;
-    case CURLE_COULDNT_CONNECT: return zel::MAIL_E_CONNECT;
+    case CURLE_COULDNT_CONNECT:
+    // STARTTLS offered but the secure connection failed (an untrusted
+    // certificate, say): the message is not sent in clear instead.
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_USE_SSL_FAILED: return zel::MAIL_E_CONNECT;
     case CURLE_OPERATION_TIMEDOUT: return responseCode ? zel::MAIL_E_DISCONNECT : zel::MAIL_E_CONNECT;
     case CURLE_LOGIN_DENIED:
     case CURLE_AUTH_ERROR: return zel::MAIL_E_LOGIN_FAILURE;
