@@ -187,6 +187,8 @@ int SendSmtp(const QvMailMessage* message) {
   // A server that stops answering ends the send after a minute without progress.
   curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, 60L);
+  // A mail server whose certificate comes from a private authority.
+  if (const char* ca = std::getenv("QVMAPI_CA_FILE"); ca && *ca) curl_easy_setopt(c, CURLOPT_CAINFO, ca);
   if (const char* verbose = std::getenv("QVMAPI_VERBOSE"); verbose && *verbose == '1')
     curl_easy_setopt(c, CURLOPT_VERBOSE, 1L);
   CURLcode result = curl_easy_perform(c);

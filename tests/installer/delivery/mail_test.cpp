@@ -123,6 +123,29 @@ TEST_F(MailTest, SmtpFailuresGiveTheirCodesAndEndTheJob) {
             zel::RESULT_SENT_WITH_ATTACHMENT);
 }
 
+TEST_F(MailTest, StartTlsIsUsedWhenOfferedAndAnUntrustedCertificateStopsTheSend) {
+  std::string cert = scratch_ + "/cert.pem", key = scratch_ + "/key.pem", out;
+  if (RunProgram({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out",
+                  cert, "-days", "2", "-subj", "/CN=127.0.0.1", "-addext",
+                  "subjectAltName=IP:127.0.0.1"},
+                 &out) != 0)
+    GTEST_SKIP() << "openssl cannot make a certificate: " << out;
+  SmtpServer server({"--tls", cert, key});
+  REQUIRE_SERVER(server);
+  // Not trusted: nothing goes out, in clear or otherwise.
+  zel::DeliveryOutcome result = zel::DeliverByMail(Mail(server, "alice@example.test"));
+  EXPECT_EQ(result.text, "Failed to send Email via SMTP: Cannot continue\nSMTP error:  Connect failure");
+  EXPECT_TRUE(server.Messages().empty());
+  // Trusted: the message travels over TLS.
+  setenv("QVMAPI_CA_FILE", cert.c_str(), 1);
+  result = zel::DeliverByMail(Mail(server, "alice@example.test"));
+  unsetenv("QVMAPI_CA_FILE");
+  EXPECT_EQ(result.status, zel::RESULT_SENT_WITH_ATTACHMENT) << result.text;
+  auto messages = server.Messages(1);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_TRUE(fs::exists(server.Folder() + "/msg-1.tls"));
+}
+
 TEST_F(MailTest, BadRecordsAreRefusedBeforeAnythingIsSent) {
   QvMailMessage m{};
   m.subject = "s";

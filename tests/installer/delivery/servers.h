@@ -115,6 +115,9 @@ class SmtpServer {
     if (pid_ == 0) {
       dup2(pipefd[1], 1);
       close(pipefd[0]);
+      // The server's complaints (a client that gave up on TLS, say) go to its log.
+      int log = open((dir_ + "/server.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (log >= 0) dup2(log, 2);
       std::vector<std::string> argv = {"/usr/bin/python3", script, "serve", dir_};
       argv.insert(argv.end(), options.begin(), options.end());
       std::vector<char*> args;

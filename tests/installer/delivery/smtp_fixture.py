@@ -1,6 +1,6 @@
 """SMTP server for the delivery tests, on 127.0.0.1 only.
 
-  smtp_fixture.py serve DIR [--refuse ADDR]... [--drop ADDR]...
+  smtp_fixture.py serve DIR [--refuse ADDR]... [--drop ADDR]... [--tls CERT KEY]
       Stores every message as DIR/msg-N.eml (N from 1, written under a
       temporary name and renamed when complete). Refuses the recipients
       named by --refuse with 550; for recipients named by --drop it closes
@@ -21,7 +21,7 @@ import socket
 import sys
 
 
-def serve(folder, refuse, drop):
+def serve(folder, refuse, drop, tls):
     from aiosmtpd.controller import Controller
 
     class Handler:
@@ -40,6 +40,8 @@ def serve(folder, refuse, drop):
                 return "421 4.3.0 closing"
             self.count += 1
             path = os.path.join(folder, "msg-%d.eml" % self.count)
+            if session.ssl:
+                open(os.path.join(folder, "msg-%d.tls" % self.count), "w").close()
             with open(path + ".tmp", "wb") as f:
                 f.write(envelope.original_content)
             os.rename(path + ".tmp", path)
@@ -49,8 +51,14 @@ def serve(folder, refuse, drop):
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
         port = s.getsockname()[1]
+    options = {}
+    if tls:
+        import ssl
+        context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        context.load_cert_chain(tls[0], tls[1])
+        options["tls_context"] = context
     controller = Controller(Handler(), hostname="127.0.0.1", port=port,
-                            data_size_limit=512 * 1024 * 1024)
+                            data_size_limit=512 * 1024 * 1024, **options)
     controller.start()
     print("PORT %d" % port, flush=True)
     signal.signal(signal.SIGTERM, lambda *_: (controller.stop(), sys.exit(0)))
@@ -75,16 +83,19 @@ def extract(path, outdir):
 
 def main(argv):
     if len(argv) >= 3 and argv[1] == "serve":
-        refuse, drop, i = set(), set(), 3
+        refuse, drop, tls, i = set(), set(), None, 3
         while i < len(argv):
-            if argv[i] == "--refuse" and i + 1 < len(argv):
+            if argv[i] == "--tls" and i + 2 < len(argv):
+                tls = (argv[i + 1], argv[i + 2])
+                i += 1
+            elif argv[i] == "--refuse" and i + 1 < len(argv):
                 refuse.add(argv[i + 1].lower())
             elif argv[i] == "--drop" and i + 1 < len(argv):
                 drop.add(argv[i + 1].lower())
             else:
                 sys.exit("unknown argument " + argv[i])
             i += 2
-        serve(argv[2], refuse, drop)
+        serve(argv[2], refuse, drop, tls)
     elif len(argv) == 4 and argv[1] == "extract":
         extract(argv[2], argv[3])
     else:
