@@ -441,12 +441,18 @@ std::string ReadFile(const std::string& path) {
 }
 
 void PrintResults(const std::vector<zeladmin::Result>& results) {
-  std::printf("%-32s %-8s %-10s %s\n", "User", "Id", "Outcome", "Text");
+  // The record's text column is shown only when some record carries one.
+  bool texts = false;
+  for (const auto& r : results) texts = texts || !r.text.empty();
+  std::printf("%-32s %-8s %s\n", "User", "Id", texts ? "Outcome    Text" : "Outcome");
   for (const auto& r : results) {
     char id[16];
     std::snprintf(id, sizeof id, "0x%llx", static_cast<unsigned long long>(r.userId));
-    std::printf("%-32s %-8s %-10s %s\n", r.userName.c_str(), id, StatusWord(r.status),
-                OneLine(r.text.c_str()).c_str());
+    if (texts)
+      std::printf("%-32s %-8s %-10s %s\n", r.userName.c_str(), id, StatusWord(r.status),
+                  OneLine(r.text.c_str()).c_str());
+    else
+      std::printf("%-32s %-8s %s\n", r.userName.c_str(), id, StatusWord(r.status));
   }
   if (results.empty()) std::printf("(no users were reported)\n");
 }
