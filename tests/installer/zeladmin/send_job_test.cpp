@@ -148,6 +148,14 @@ TEST_F(ZeladminTest, FolderJobStoresRunnablePackagesAndUnknownDomainsAreRefused)
   EXPECT_TRUE(fs::exists(dir_ + "/store/client_eve@OTHER.exe")) << out;
   ASSERT_EQ(Zeladmin({"users", "--dir", dir_ + "/server"}, &out), 0);
   EXPECT_NE(out.find("OTHER\\eve"), std::string::npos) << out;
+
+  // A storage folder that cannot be made: the job does not start.
+  WriteText(dir_ + "/plainfile", "x");
+  rc = Zeladmin({"send", "--dir", dir_ + "/server", "--folder", dir_ + "/plainfile/store",
+                 Users("zed@example.test,zed\n")},
+                &out);
+  EXPECT_EQ(rc, 2) << out;
+  EXPECT_NE(out.find("the send job did not start: Unable to create directory"), std::string::npos) << out;
 }
 
 TEST_F(ZeladminTest, CtrlCStopsTheJobAfterTheCurrentUser) {
