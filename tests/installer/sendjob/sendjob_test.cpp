@@ -114,6 +114,7 @@ class SendJob : public scratch::ScratchServer {
     int flags = 0;
     int useFanrow = 0;
     int localStorage = 1;
+    int useMapi = 0;
     std::string storage = "C:\\Packages";
   };
   int Start(const std::string& emailFile, const Options& o, std::string* error = nullptr) {
@@ -121,7 +122,7 @@ class SendJob : public scratch::ScratchServer {
     std::snprintf(storage, sizeof storage, "%s", o.storage.c_str());
     char errorText[512] = "unchanged";
     int started = ZELManageSend(emailFile.c_str(), 0, "Default", "Example Org", "C:\\Orb", "", "D:\\ServerDb",
-                                1, 0, 0x2, 0, "127.0.0.1", 25, o.localStorage, storage, o.useFanrow,
+                                1, 0, 0x2, o.useMapi, "127.0.0.1", 25, o.localStorage, storage, o.useFanrow,
                                 "admin@example.com", "Your client", "Hello <username>", 0, o.compress,
                                 o.flags, errorText);
     if (error) *error = errorText;
@@ -345,6 +346,50 @@ TEST_F(SendJob, CancelFinishesTheCurrentUserAndOneJobRunsAtATime) {
   // The next job may start now.
   ASSERT_EQ(Start(EmailFile("z@x.example, zed\n"), Options{}), 1);
   ASSERT_EQ(WaitForEnd(&final), 100);
+}
+
+// Three packages made, then a cancel: the count of packages is the final text.
+TEST_F(SendJob, CancelAfterThreePackages) {
+  TestServer server;
+  server.onCreate = [](const std::string& user) {
+    char text[512];
+    if (user == "cid") ZELGetProgress(1, text);
+  };
+  ASSERT_EQ(Start(EmailFile("a@x.example, ann\nb@x.example, ben\nc@x.example, cid\nd@x.example, dan\n"),
+                  Options{}),
+            1);
+  std::string text;
+  ASSERT_EQ(WaitForEnd(&text), 100);
+  EXPECT_EQ(text, "3 New clients");
+  EXPECT_EQ(server.Registered(), (std::vector<std::string>{"ann", "ben", "cid"}));
+}
+
+// A Simple MAPI send that never returns: the 601st poll gives up.
+TEST_F(SendJob, MapiSendThatDoesNotRespond) {
+  TestServer server;
+  setenv("ZEL_QVMAPI_PATH", BLOCKING_MAIL_FILE, 1);
+  setenv("TEST_MAIL_STARTED", Path("mail-started").c_str(), 1);
+  setenv("TEST_MAIL_RELEASE", Path("mail-release").c_str(), 1);
+  Options o;
+  o.localStorage = 0;
+  o.useMapi = 1;
+  o.storage = "";
+  ASSERT_EQ(Start(EmailFile("a@x.example, ann\nb@x.example, ben\n"), o), 1);
+  for (int i = 0; i < 3000 && !std::filesystem::exists(Path("mail-started")); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_TRUE(std::filesystem::exists(Path("mail-started")));
+  char text[512] = {};
+  for (int poll = 1; poll <= 600; ++poll) ASSERT_NE(ZELGetProgress(0, text), -1) << poll;
+  EXPECT_EQ(ZELGetProgress(0, text), -1);
+  EXPECT_STREQ(text, "MAPISendMail not responding, Cancel initiated");
+  scratch::WriteFile(Path("mail-release"), "");
+  std::string final;
+  EXPECT_EQ(WaitForEnd(&final), 100);
+  EXPECT_EQ(final, "Canceled by user request; Number of Emails alread sent: 1");
+  EXPECT_EQ(server.Registered(), (std::vector<std::string>{"ann"}));
+  EXPECT_TRUE(Traced("ZELGetProgress: Waiting for MAPISendMail since 600 seconds"));
+  EXPECT_TRUE(Traced("ZELGetProgress: MAPISendMail not responding, Cancel initiated"));
+  for (const char* name : {"ZEL_QVMAPI_PATH", "TEST_MAIL_STARTED", "TEST_MAIL_RELEASE"}) unsetenv(name);
 }
 
 // A package that cannot be written fails for that user alone.
