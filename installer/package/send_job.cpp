@@ -304,6 +304,17 @@ bool SendJob::ProcessUser(const EmailUser& parsed) {
 
   const bool compressed = r_.CompressFiles & 0x1;
   const std::string userFolder = UserFolderFor(userName);
+  // A stored package is named by the user: a name that is no file name
+  // would put it somewhere else.
+  if ((r_.localStorage == 1 || r_.UseFanrow == 1) &&
+      (userFolder.empty() || userFolder == "." || userFolder == ".." ||
+       userFolder.find('/') != std::string::npos)) {
+    text = Format("Unable to build the package for %s", userName.c_str());
+    SetText(text.c_str());
+    qxtTrace("ZELManageSendThread: %s: the name is no folder name", text.c_str());
+    Report(user, sw::kStatusFailed);
+    return true;
+  }
   std::string packagePath;
   std::string uncompressedDir;
   bool built = false;

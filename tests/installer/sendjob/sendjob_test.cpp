@@ -174,14 +174,17 @@ TEST_F(SendJob, PackagesForEveryUserOfTheEmailFileInAFolder) {
       "\t bob@example.com \t,\tbob  \n"
       "carol@example.com\n"                 // the address as the name: refused without domain accounts
       "jürgen@example.com, Jürgen Groß,,\r\n"
+      "mallory@example.com, ../../etc\n"  // no file name: reported failed, nothing stored
       "frank@example.com, frank");          // no line feed at the end
   ASSERT_EQ(Start(file, Options{}), 1);
   std::string text;
   ASSERT_EQ(WaitForEnd(&text), 100);
   EXPECT_EQ(text, "4 New clients");
   // The overlong line never becomes a user, not even by its tail.
-  EXPECT_EQ(server.Registered(), (std::vector<std::string>{"alice", "bob", "Jürgen Groß", "frank"}));
-  EXPECT_EQ(server.Results(), (Results{{"alice", 8}, {"bob", 8}, {"Jürgen Groß", 8}, {"frank", 8}}));
+  EXPECT_EQ(server.Registered(),
+            (std::vector<std::string>{"alice", "bob", "Jürgen Groß", "../../etc", "frank"}));
+  EXPECT_EQ(server.Results(),
+            (Results{{"alice", 8}, {"bob", 8}, {"Jürgen Groß", 8}, {"../../etc", 16}, {"frank", 8}}));
 
   // Only finished packages in the folder, each a program with its five members.
   const std::string storage = Path("drives/c/Packages");
