@@ -3,6 +3,7 @@
 // client into a scratch drive with a scratch registry.
 #include <grp.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -72,6 +73,15 @@ class ClientSetupRun : public scratch::ScratchServer {
   // when given (the caller is root).
   Result Run(const std::vector<std::string>& argv, uid_t uid = static_cast<uid_t>(-1)) {
     Result r;
+    pid_t pid = Start(argv, uid);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = ReadFile(Path("run.out"));
+    r.err = ReadFile(Path("run.err"));
+    return r;
+  }
+  pid_t Start(const std::vector<std::string>& argv, uid_t uid = static_cast<uid_t>(-1)) {
     std::string out = Path("run.out"), err = Path("run.err");
     pid_t pid = fork();
     if (pid == 0) {
@@ -94,12 +104,7 @@ class ClientSetupRun : public scratch::ScratchServer {
       execv(args[0], args.data());
       _exit(127);
     }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = ReadFile(out);
-    r.err = ReadFile(err);
-    return r;
+    return pid;
   }
 
   // The stub starts setup and does not wait: wait for setup's last log line.
@@ -254,6 +259,34 @@ TEST_F(ClientSetupRun, ClientSetupExitCodesGiveTheFinalTexts) {
   EXPECT_EQ(Registry("Version"), "11.1");
   EXPECT_FALSE(std::filesystem::exists(Path("drives/c/Program Files/Halvorn/login.txt")));
 }
+
+#ifdef SETUP_HAS_DIALOG
+TEST_F(ClientSetupRun, WithADisplayTheDialogWaitsToBeClosedBeforeTheClientStarts) {
+  Gather();
+  ASSERT_TRUE(zel::BuildPackageUncompressed("carl", "", 0, "C:\\Packages", "C:\\Halvorn", "", 0,
+                                            zel::ADDON_CLIENT_NT, 0));
+  setenv("DISPLAY", ":99", 1);
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  pid_t pid = Start({Path("drives/c/Packages/carl/OrbCSetup.exe")});
+  unsetenv("DISPLAY");
+  std::string log;
+  for (int i = 0; i < 300 && log.find("returns exit code 0") == std::string::npos; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    log = ReadFile(Path("usertmp/zelDebug.txt"));
+  }
+  ASSERT_NE(log.find("setup.Windows Installation returns exit code 0\n"), std::string::npos) << log;
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  // The installation is done; the dialog stays until the user closes it.
+  EXPECT_EQ(waitpid(pid, nullptr, WNOHANG), 0);
+  EXPECT_FALSE(std::filesystem::exists(Path("drives/c/Halvorn/login.txt")));
+  kill(pid, SIGTERM);  // the window closed
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_TRUE(std::filesystem::exists(Path("drives/c/Halvorn/login.txt")));
+  EXPECT_EQ(ReadFile(Path("run.out")), "");  // the texts went to the dialog
+}
+#endif
 
 // The package's members laid out as the stub leaves them, with a packing list.
 std::string LayOut(scratch::ScratchServer* /*unused*/, const std::string& folder,
