@@ -182,5 +182,41 @@ else
   fi
 fi
 
+# --------------------------------------------------------------------------
+heading "7. A user installs the client from a package (setup)"
+if [ -z "${first:-}" ] || ! have setup; then
+  note "no package from step 6, or setup is not built"
+else
+  user_tmp="$WORK/user-tmp"
+  mkdir -p "$user_tmp"
+  if [ "$(id -u)" != 0 ]; then
+    # Installing needs an administrator: here the user's own group counts as one.
+    export NORV_ADMIN_GROUP="$(id -gn)"
+    note "not root: the group $(id -gn) stands for the administrators group"
+  fi
+  echo "\$ TMPDIR=user-tmp $(basename "$first")"
+  # The package's core libraries use the platform library, installed with the framework.
+  env -u DISPLAY -u WAYLAND_DISPLAY TMPDIR="$user_tmp" LD_LIBRARY_PATH="$BIN" "$first" |
+    sed 's/^/  /'
+  for _ in $(seq 1 300); do
+    grep -q "setup: exit code" "$user_tmp/zelDebug.txt" 2>/dev/null && break
+    sleep 0.1
+  done
+  sleep 0.2
+  echo
+  echo "\$ regtool query \"HKLM\\SOFTWARE\\Velmora\\Orbclient\\CurrentVersion\""
+  "$BIN/regtool" query "HKLM\\SOFTWARE\\Velmora\\Orbclient\\CurrentVersion" | sed 's/^/  /' || true
+  installed=$(sed -n 's/^ *InstallDir *REG_SZ *//p' < <("$BIN/regtool" query \
+    "HKLM\\SOFTWARE\\Velmora\\Orbclient\\CurrentVersion" /v InstallDir 2>/dev/null) | head -1)
+  if [ -n "$installed" ] && [ -f "$installed/client.ini" ]; then
+    echo
+    echo "\$ cat client.ini login.txt   (in $installed)"
+    cat "$installed/client.ini" "$installed/login.txt" | sed 's/^/  /'
+  fi
+  echo
+  echo "\$ ls user-tmp   (the packing list's files are gone; the logs stay)"
+  ls "$user_tmp" | sed 's/^/  /'
+fi
+
 heading "Done"
 echo "The scratch folder is removed now."
