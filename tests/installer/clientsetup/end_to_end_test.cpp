@@ -4,6 +4,7 @@
 #include <grp.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -81,10 +82,18 @@ class ClientSetupRun : public scratch::ScratchServer {
     r.err = ReadFile(Path("run.err"));
     return r;
   }
+  // Largest file the program may write (0: no limit): a disk that is full.
+  rlim_t fileSizeLimit_ = 0;
+
   pid_t Start(const std::vector<std::string>& argv, uid_t uid = static_cast<uid_t>(-1)) {
     std::string out = Path("run.out"), err = Path("run.err");
     pid_t pid = fork();
     if (pid == 0) {
+      if (fileSizeLimit_ > 0) {
+        signal(SIGXFSZ, SIG_IGN);  // a write beyond the limit fails instead
+        struct rlimit limit = {fileSizeLimit_, fileSizeLimit_};
+        setrlimit(RLIMIT_FSIZE, &limit);
+      }
       setenv("TMPDIR", Path("usertmp").c_str(), 1);
       // The core and trace libraries of a package need the platform library,
       // installed on a client machine, here in the build's folder.
@@ -339,33 +348,38 @@ TEST_F(ClientSetupRun, NoAdministratorExtractsNothing) {
   EXPECT_EQ(log.find("Cleanup:"), std::string::npos);
 }
 
-TEST_F(ClientSetupRun, HostileEntryNamesWriteNothingOutsideTheExtractionFolder) {
+// A package database with the root values and BaseInstall/client holding
+// the given file entries.
+void MakeDatabase(const std::string& file,
+                  const std::vector<std::pair<std::string, std::string>>& entries) {
   const zel::QvCore* qv = zel::QvApi();
+  char path[QV_MAX_PATH] = {};
+  std::snprintf(path, sizeof path, "%s", file.c_str());
+  int db = qv->qvDBFileOpen(path, QV_DB_NEW);
+  ASSERT_GT(db, 0);
+  int root = qv->qvDBCreateTree(db, 0, "");
+  for (const char* name : {"ClientInstallDir", "ClientDatabaseDir", "UserMode", "InstallOfa",
+                           "OperatingSystem"}) {
+    int id = qv->qvDBCreateNode(db, root, name, 0);
+    qv->qvDBWrite(db, id, "x", 1);
+    qv->qvDBClose(db, id);
+  }
+  int base = qv->qvDBCreateTree(db, root, "BaseInstall");
+  int client = qv->qvDBCreateTree(db, base, "client");
+  for (const auto& [name, content] : entries) {
+    int id = qv->qvDBCreateNode(db, client, name.c_str(), QV_TYPE_FILE);
+    qv->qvDBWrite(db, id, content.data(), static_cast<int>(content.size()));
+    qv->qvDBClose(db, id);
+  }
+  ASSERT_EQ(qv->qvDBFileClose(db), 0);
+}
+
+TEST_F(ClientSetupRun, HostileEntryNamesWriteNothingOutsideTheExtractionFolder) {
   for (const char* hostile : {"..\\0", "../../escaped.txt\\0", "sub/escaped.txt\\0"}) {
     SCOPED_TRACE(hostile);
-    char path[QV_MAX_PATH] = {};
-    std::snprintf(path, sizeof path, "%s", Path("tmp/hostile.cdb").c_str());
-    int db = qv->qvDBFileOpen(path, QV_DB_NEW);
-    ASSERT_GT(db, 0);
-    int root = qv->qvDBCreateTree(db, 0, "");
-    for (const char* name : {"ClientInstallDir", "ClientDatabaseDir", "UserMode", "InstallOfa",
-                             "OperatingSystem"}) {
-      int id = qv->qvDBCreateNode(db, root, name, 0);
-      qv->qvDBWrite(db, id, "x", 1);
-      qv->qvDBClose(db, id);
-    }
-    int base = qv->qvDBCreateTree(db, root, "BaseInstall");
-    int client = qv->qvDBCreateTree(db, base, "client");
-    int good = qv->qvDBCreateNode(db, client, "good.txt\\0", QV_TYPE_FILE);
-    qv->qvDBWrite(db, good, "fine", 4);
-    qv->qvDBClose(db, good);
-    int bad = qv->qvDBCreateNode(db, client, hostile, QV_TYPE_FILE);
-    qv->qvDBWrite(db, bad, "evil", 4);
-    qv->qvDBClose(db, bad);
-    ASSERT_EQ(qv->qvDBFileClose(db), 0);
-
+    MakeDatabase(Path("tmp/hostile.cdb"), {{"good.txt\\0", "fine"}, {hostile, "evil"}});
     std::string folder = Path("usertmp/pkg");
-    std::string list = LayOut(this, folder, path, Path("app"));
+    std::string list = LayOut(this, folder, Path("tmp/hostile.cdb"), Path("app"));
     Result r = Run({folder + "/OrbCSetup.exe", list});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_NE(r.err.find("ZEL Setup: Extract "), std::string::npos) << r.err;
@@ -378,6 +392,23 @@ TEST_F(ClientSetupRun, HostileEntryNamesWriteNothingOutsideTheExtractionFolder) 
     EXPECT_EQ(Listing(folder), std::vector<std::string>{});
     std::filesystem::remove_all(folder);
   }
+}
+
+TEST_F(ClientSetupRun, FullDiskDuringExtractionFailsAndCleansUp) {
+  MakeDatabase(Path("tmp/big.cdb"),
+               {{"small.txt\\0", "fine"}, {"big.bin\\0", std::string(3 << 20, 'b')}});
+  std::string folder = Path("usertmp/pkg");
+  std::string list = LayOut(this, folder, Path("tmp/big.cdb"), Path("app"));
+  fileSizeLimit_ = 1 << 20;
+  Result r = Run({folder + "/OrbCSetup.exe", list});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_NE(r.err.find("ZEL Setup: Extract " + folder + "/ORBClient/client/big.bin failed with "
+                       "error 106"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.out.find("Installation has been terminated with an error."), std::string::npos);
+  EXPECT_EQ(Listing(folder), std::vector<std::string>{});
+  EXPECT_FALSE(zelsetup::RegKeyExists(true, zelsetup::kClientKey));  // no set-up ran
 }
 
 }  // namespace
