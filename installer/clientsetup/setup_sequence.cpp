@@ -122,8 +122,9 @@ int Sequence::Run() {
   }
   // Steps 9 to 12.
   if (Going()) InstallClient();
-  // Step 13.
+  // Step 13. A cancel before the client set-up ran is no success.
   const bool cancelled = view_.Closed();
+  if (cancelled && !setupRan_ && state_ == STATE_RUNNING) state_ = STATE_FAILED;
   view_.ShowCloseButton(SetupString(119));
   if (cancelled) view_.SetStatus(SetupString(114));
   // Step 14.
