@@ -290,14 +290,9 @@ bool Sequence::ExtractTree(int parent, const std::string& folder, std::FILE* lis
     char name[QV_MAX_PATH] = {};
     if (qv->qvDBReadName(db_, id, name, sizeof name) <= 0 || !name[0]) continue;
     if (qv->qvDBGetType(db_, id) == QV_TYPE_FILE) {
-      std::string fileName = name;
+      std::string fileName;
       std::uint32_t dos = 0;
-      std::size_t slash = fileName.find_last_of('\\');
-      if (slash != std::string::npos) {
-        dos = static_cast<std::uint32_t>(std::strtol(fileName.c_str() + slash + 1, nullptr, 10));
-        fileName.resize(slash);
-      }
-      if (!IsBareEntryName(fileName)) {
+      if (!SplitFileEntryName(name, &fileName, &dos)) {
         log_.Line("--> Bad entry name: %s\n", name);
         Fail(STATE_FAILED, Format("Extract %s failed with error %d", name, STATE_FAILED));
         return false;
@@ -464,6 +459,15 @@ bool IsBareEntryName(const std::string& name) {
   for (unsigned char c : name)
     if (c == '/' || c == '\\' || c < 0x20 || c == 0x7F) return false;
   return true;
+}
+
+bool SplitFileEntryName(const std::string& entry, std::string* fileName, std::uint32_t* dos) {
+  std::size_t slash = entry.find_last_of('\\');
+  *dos = 0;
+  *fileName = entry.substr(0, slash);
+  if (slash != std::string::npos)  // signed decimal, as the builder writes it
+    *dos = static_cast<std::uint32_t>(std::strtoll(entry.c_str() + slash + 1, nullptr, 10));
+  return IsBareEntryName(*fileName);
 }
 
 int RunSetup(const SetupOptions& options, SetupView& view) {

@@ -33,10 +33,14 @@
 #include "platform/registry.h"
 #include "platform/sysinfo.h"
 #include "platform/winpath.h"
+#include "msi_properties.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+using zelsetup::ParseProperties;
+using zelsetup::Properties;
 
 constexpr const char* kClientKey = "SOFTWARE\\Velmora\\Orbclient\\CurrentVersion";
 constexpr const char* kVersion = "11.1";
@@ -54,53 +58,6 @@ void Log(const std::string& line) {
 std::string FileName(const std::string& path) {
   std::size_t slash = path.find_last_of('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// The installer's property string: NAME=value or NAME="value" items and
-// options, "/l*v" followed by the log file.
-struct Properties {
-  std::map<std::string, std::string> values;
-  std::string logFile;
-};
-
-Properties ParseProperties(const std::string& text) {
-  Properties p;
-  std::size_t i = 0;
-  auto skipBlanks = [&] {
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-  };
-  auto word = [&] {
-    std::string out;
-    if (i < text.size() && text[i] == '"') {
-      std::size_t end = text.find('"', i + 1);
-      if (end == std::string::npos) end = text.size();
-      out = text.substr(i + 1, end - i - 1);
-      i = end < text.size() ? end + 1 : end;
-      return out;
-    }
-    while (i < text.size() && text[i] != ' ' && text[i] != '\t') {
-      if (text[i] == '"') {
-        std::size_t end = text.find('"', i + 1);
-        if (end == std::string::npos) end = text.size();
-        out += text.substr(i + 1, end - i - 1);
-        i = end < text.size() ? end + 1 : end;
-      } else {
-        out += text[i++];
-      }
-    }
-    return out;
-  };
-  for (skipBlanks(); i < text.size(); skipBlanks()) {
-    std::string item = word();
-    if (item == "/l*v" || item == "/L*V") {
-      skipBlanks();
-      p.logFile = word();
-      continue;
-    }
-    std::size_t eq = item.find('=');
-    if (eq != std::string::npos && item[0] != '/') p.values[item.substr(0, eq)] = item.substr(eq + 1);
-  }
-  return p;
 }
 
 std::string Get(const Properties& p, const char* name, const std::string& fallback = "") {

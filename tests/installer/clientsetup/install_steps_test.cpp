@@ -10,6 +10,8 @@
 #include <iterator>
 #include <string>
 
+#include "msi_properties.h"
+#include "platform/process.h"
 #include "platform/registry.h"
 #include "platform/sysinfo.h"
 #include "setup_core.h"
@@ -70,7 +72,41 @@ TEST(ClientSetupCommandLine, DefaultAndExpertUsersWithAndWithoutTheAgent) {
             R"(/l*v \"/tmp/u/ORBClientInstall.log\" ")");
 }
 
+TEST(ClientSetupCommandLine, TheClientSetUpReadsBackEveryProperty) {
+  // What setup writes is what the client set-up understands, quotes and all.
+  ClientSetupInput in = Input(false, true, false);
+  in.databaseDir = "D:\\Orb Data";
+  auto argv = plat::SplitCommandLine(zelsetup::ClientSetupProgram(in) + " " +
+                                     ClientSetupArguments(in));
+  ASSERT_EQ(argv.size(), 5u);
+  EXPECT_EQ(argv[0], "/tmp/pkg/ORBClient/client/setup.exe");
+  ASSERT_EQ(argv[4].substr(0, 2), "/v");
+  zelsetup::Properties p = zelsetup::ParseProperties(argv[4].substr(2));
+  EXPECT_EQ(p.values["MYSOURCEDIR"], "/tmp/pkg/ORBClient/client");
+  EXPECT_EQ(p.values["INSTALLDIR"], "C:\\Program Files\\Halvorn");
+  EXPECT_EQ(p.values["DATABASEDIR"], "D:\\Orb Data");
+  EXPECT_EQ(p.values["ADDLOCAL"], "Client,FCR,Ofa");
+  EXPECT_EQ(p.values["INSTALLLEVEL"], "100");
+  EXPECT_EQ(p.values["ORBSCHEDULE"], "");
+  EXPECT_EQ(p.values["ORBUSER"], "Ann Example");
+  EXPECT_EQ(p.values["WINUSER"], "ann@EXAMPLE");
+  EXPECT_EQ(p.logFile, "/tmp/u/ORBClientInstall.log");
+}
+
 TEST(ClientSetupCommandLine, EntryNamesMustBeBareNames) {
+  std::string name;
+  std::uint32_t dos = 1;
+  EXPECT_TRUE(zelsetup::SplitFileEntryName("setup.exe\\1215787018", &name, &dos));
+  EXPECT_EQ(name, "setup.exe");
+  EXPECT_EQ(dos, 1215787018u);
+  // Dates from 2044 on are written as negative numbers.
+  EXPECT_TRUE(zelsetup::SplitFileEntryName("late.txt\\-1", &name, &dos));
+  EXPECT_EQ(dos, 0xFFFFFFFFu);
+  EXPECT_TRUE(zelsetup::SplitFileEntryName("modem.ini", &name, &dos));
+  EXPECT_EQ(dos, 0u);
+  EXPECT_FALSE(zelsetup::SplitFileEntryName("..\\0", &name, &dos));
+  EXPECT_FALSE(zelsetup::SplitFileEntryName("a\\b\\0", &name, &dos));
+
   for (const char* good : {"client", "setup.exe", "Norv2.1", "a b", "..x", "x.."})
     EXPECT_TRUE(zelsetup::IsBareEntryName(good)) << good;
   for (const char* bad : {"", ".", "..", "../x", "a/b", "a\\b", "/etc", "a\tb", "\x7f"})
