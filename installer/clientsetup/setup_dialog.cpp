@@ -14,6 +14,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <chrono>
@@ -137,9 +138,29 @@ extern "C" void OnEndRequest(int) {
 }  // namespace
 
 bool DisplayAvailable() {
+  // Qt ends the program when it cannot reach the display it is told of, so
+  // the display's socket must be there: a stale DISPLAY gives the console.
   const char* x = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
-  return (x && *x) || (wayland && *wayland);
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  bool named = (x && *x) || (wayland && *wayland);
+  if (!named) return false;
+  if (platform && *platform) return true;  // the platform was chosen on purpose
+  struct stat st {};
+  if (wayland && *wayland) {
+    std::string socket = wayland[0] == '/' ? std::string(wayland) : [&] {
+      const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+      return std::string(runtime ? runtime : "") + "/" + wayland;
+    }();
+    if (stat(socket.c_str(), &st) == 0) return true;
+  }
+  if (x && *x) {
+    if (x[0] != ':') return true;  // a display on another host
+    std::string number(x + 1);
+    number = number.substr(0, number.find('.'));
+    if (stat(("/tmp/.X11-unix/X" + number).c_str(), &st) == 0) return true;
+  }
+  return false;
 }
 
 bool RunWithDialog(const SetupOptions& options, int argc, char** argv, int* exitCode) {
