@@ -189,4 +189,17 @@ bool RunWithDialog(const SetupOptions& options, int argc, char** argv, int* exit
   return true;
 }
 
+int RunSilentWithDisplay(const SetupOptions& options, int argc, char** argv) {
+  QApplication app(argc, argv);
+  class View : public ConsoleView {
+   public:
+    View() : ConsoleView(true) {}
+    void MessageBox(const std::string& text, const std::string& caption) override {
+      ConsoleView::MessageBox(text, caption);
+      QMessageBox::critical(nullptr, QString::fromStdString(caption), QString::fromStdString(text));
+    }
+  } view;
+  return RunSetup(options, view);
+}
+
 }  // namespace zelsetup

@@ -13,4 +13,8 @@ bool DisplayAvailable();
 // be shown (the caller then runs without it).
 bool RunWithDialog(const SetupOptions& options, int argc, char** argv, int* exitCode);
 
+// Silent, with a display: no dialog, the texts on standard output, but the
+// message boxes shown as windows.
+int RunSilentWithDisplay(const SetupOptions& options, int argc, char** argv);
+
 }  // namespace zelsetup

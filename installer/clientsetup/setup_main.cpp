@@ -23,7 +23,8 @@ int main(int argc, char** argv) {
   if (options.programPath.empty()) options.programPath = argv[0];
 
 #ifdef ZELSETUP_WITH_DIALOG
-  if (!options.silent && zelsetup::DisplayAvailable()) {
+  if (zelsetup::DisplayAvailable()) {
+    if (options.silent) return zelsetup::RunSilentWithDisplay(options, argc, argv);
     int code = 0;
     if (zelsetup::RunWithDialog(options, argc, argv, &code)) return code;
   }
