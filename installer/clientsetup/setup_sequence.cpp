@@ -96,6 +96,9 @@ class Sequence {
   std::string orbUser_, userName_;
   bool repairFailed_ = false;
   bool setupRan_ = false;
+  // Everything extracted, in packing-list order: cleaned up even when the
+  // packing list cannot be written or read.
+  std::vector<std::string> extracted_;
 };
 
 int Sequence::Run() {
@@ -278,6 +281,8 @@ void Sequence::ExtractBaseInstall() {
   if (list) {
     std::fprintf(list, "%s\n", extractFolder_.c_str());
     std::fclose(list);
+  } else {
+    log_.Line("setup: cannot append to the packing list %s\n", PackingListPath().c_str());
   }
   if (!ok) return;  // state and message set by ExtractTree
   log_.Line("Get Scheduler in Startup Info.\n");
@@ -301,6 +306,7 @@ bool Sequence::ExtractTree(int parent, const std::string& folder, std::FILE* lis
       int written = qv->qvDBWriteIDToFile(db_, id, path.c_str());
       qv->qvDBClose(db_, id);
       if (list) std::fprintf(list, "%s\n", path.c_str());
+      extracted_.push_back(path);
       if (written < 0) {
         log_.Line("--> Extract File failed: %s\n", path.c_str());
         Fail(STATE_FAILED, Format("Extract %s failed with error %d", path, STATE_FAILED));
@@ -323,6 +329,7 @@ bool Sequence::ExtractTree(int parent, const std::string& folder, std::FILE* lis
       log_.Line("--> Create Directory: %s\n", path.c_str());
       bool ok = ExtractTree(id, path, list);
       if (list) std::fprintf(list, "%s\n", path.c_str());
+      extracted_.push_back(path);
       if (!ok) return false;
     }
   }
@@ -446,9 +453,14 @@ void Sequence::CleanUp() {
     }
     std::fclose(list);
   }
+  for (const std::string& path : extracted_) {
+    struct stat st {};
+    if (lstat(path.c_str(), &st) == 0) remove(path);
+  }
   if (!extractFolder_.empty()) {
     std::string qvinit = extractFolder_ + "/qvinit.exe";
     if (Exists(qvinit)) remove(qvinit);
+    if (IsDirectory(extractFolder_)) remove(extractFolder_);
   }
 }
 

@@ -401,6 +401,16 @@ TEST_F(ClientSetupRun, HostileEntryNamesWriteNothingOutsideTheExtractionFolder) 
   }
 }
 
+TEST_F(ClientSetupRun, WithoutAPackingListWhatWasExtractedIsStillRemoved) {
+  MakeDatabase(Path("tmp/plain.cdb"), {{"readme.txt\\0", "text"}});
+  std::string folder = Path("usertmp/pkg");
+  LayOut(this, folder, Path("tmp/plain.cdb"), Path("app"));
+  Result r = Run({folder + "/OrbCSetup.exe"});  // started by hand
+  EXPECT_EQ(r.exitCode, 255);  // the client set-up is not in this package: cannot start
+  EXPECT_FALSE(std::filesystem::exists(folder + "/ORBClient"));
+  EXPECT_TRUE(std::filesystem::exists(folder + "/install.cdb"));  // not listed: not ours
+}
+
 TEST_F(ClientSetupRun, FullDiskDuringExtractionFailsAndCleansUp) {
   MakeDatabase(Path("tmp/big.cdb"),
                {{"small.txt\\0", "fine"}, {"big.bin\\0", std::string(3 << 20, 'b')}});
