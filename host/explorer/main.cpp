@@ -24,6 +24,7 @@
 #include "NavigationServices.h"
 #include "TreeView.h"
 #include "norv/NorvCommandLine.h"
+#include "norv/NorvCrashHandler.h"
 #include "norv/NorvCommandLineInfo.h"
 #include "norv/NorvDoc.h"
 #include "norv/NorvRegistryKey.h"
@@ -81,6 +82,14 @@ void LoadHostResources(const NorvString& locale) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // First of all, on the main thread (which gets the alternate signal stack
+  // for a stack overflow): a crash anywhere, a plugin's included, is
+  // reported on standard error, in the system log and, where a display
+  // exists, in the crash dialog; without one the process ends.
+  InstallCrashHandler(NORV_CRASH_OUTPUT_STDERR | NORV_CRASH_OUTPUT_EVENTLOG |
+                          NORV_CRASH_OUTPUT_DIALOG,
+                      NORV_CRASH_TERMINATE);
+
   std::vector<NorvString> explorerArgs;
   std::vector<std::string> selects;
   std::string screenshot;

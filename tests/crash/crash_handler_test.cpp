@@ -21,6 +21,10 @@
 #include <thread>
 #include <vector>
 
+#ifdef NORVEXPLORE
+#include "platform/registry.h"
+#endif
+
 extern char** environ;
 
 namespace {
@@ -53,11 +57,10 @@ class TempDir {
   std::string path_;
 };
 
-// Runs the crash program; `env` adds to (or, with an empty value, removes
-// from) the environment. Variables of the handler and the display are
-// removed unless given.
-Outcome RunChild(const std::string& mode, unsigned flags, int decision,
-                 std::map<std::string, std::string> env = {}) {
+// Runs `args` (the program first); `env` adds to (or, with an empty value,
+// removes from) the environment. Variables of the handler and the display
+// are removed unless given.
+Outcome RunProgram(std::vector<std::string> args, std::map<std::string, std::string> env = {}) {
   TempDir dir;
   std::string outPath = dir / "out", errPath = dir / "err";
   std::vector<std::string> environment;
@@ -82,10 +85,10 @@ Outcome RunChild(const std::string& mode, unsigned flags, int decision,
   std::vector<char*> envp;
   for (std::string& text : environment) envp.push_back(text.data());
   envp.push_back(nullptr);
-  std::string flagText = std::to_string(flags), decisionText = std::to_string(decision);
-  std::string program = CRASH_CHILD;
-  char* argv[] = {program.data(), const_cast<char*>(mode.c_str()), flagText.data(),
-                  decisionText.data(), nullptr};
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  const std::string& program = args.front();
 
   pid_t child = fork();
   if (child == 0) {
@@ -93,7 +96,7 @@ Outcome RunChild(const std::string& mode, unsigned flags, int decision,
     int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     dup2(out, STDOUT_FILENO);
     dup2(err, STDERR_FILENO);
-    execve(program.c_str(), argv, envp.data());
+    execve(program.c_str(), argv.data(), envp.data());
     _exit(127);
   }
   Outcome outcome;
@@ -105,7 +108,7 @@ Outcome RunChild(const std::string& mode, unsigned flags, int decision,
     if (std::chrono::steady_clock::now() > deadline) {
       kill(child, SIGKILL);
       waitpid(child, &outcome.status, 0);
-      ADD_FAILURE() << "crash_child " << mode << " hung";
+      ADD_FAILURE() << program << " hung";
       break;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -115,18 +118,30 @@ Outcome RunChild(const std::string& mode, unsigned flags, int decision,
   return outcome;
 }
 
+// Runs the crash program in `mode` with the handler's output flags and
+// default decision.
+Outcome RunChild(const std::string& mode, unsigned flags, int decision,
+                 std::map<std::string, std::string> env = {}) {
+  return RunProgram({CRASH_CHILD, mode, std::to_string(flags), std::to_string(decision)},
+                    std::move(env));
+}
+
 // "crash_child.cpp, line 0024": the lines marked "CRASH:<mode>" (a fault
 // may happen on any of them).
 std::vector<std::string> SourceLines(const std::string& mode) {
-  const bool plugin = mode == "plugin";
-  std::ifstream in(plugin ? CRASH_PLUGIN_SOURCE : CRASH_CHILD_SOURCE);
+  std::string source = CRASH_CHILD_SOURCE;
+  if (mode == "plugin") source = CRASH_PLUGIN_SOURCE;
+#ifdef NORVEXPLORE
+  if (mode == "explorer") source = CRASH_EXPLORER_PLUGIN_SOURCE;
+#endif
+  std::ifstream in(source);
+  const std::string file = source.substr(source.rfind('/') + 1);
   std::vector<std::string> found;
   std::string line;
   for (int number = 1; std::getline(in, line); ++number)
     if (line.find("// CRASH:" + mode) != std::string::npos) {
-      char text[64];
-      std::snprintf(text, sizeof text, "%s, line %04d",
-                    plugin ? "crash_plugin.cpp" : "crash_child.cpp", number);
+      char text[256];
+      std::snprintf(text, sizeof text, "%s, line %04d", file.c_str(), number);
       found.push_back(text);
     }
   return found;
@@ -432,5 +447,97 @@ TEST(CrashOutputs, DialogGetsTheReportAndItsAnswerDecides) {
   EXPECT_TRUE(RunChild("nullwrite", kDialog, kTerminate, env).exited(128 + SIGSEGV));
   EXPECT_EQ(ReadFile(saved), "");
 }
+
+#ifdef NORVEXPLORE
+// An open registry key, closed when it goes.
+class RegistryKey {
+ public:
+  explicit RegistryKey(const std::string& path) {
+    plat::RegCreateKeyExA(plat::HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
+                          plat::KEY_ALL_ACCESS, nullptr, &key_, nullptr);
+  }
+  ~RegistryKey() {
+    if (key_) plat::RegCloseKey(key_);
+  }
+  RegistryKey(const RegistryKey&) = delete;
+  RegistryKey& operator=(const RegistryKey&) = delete;
+  bool Set(const std::string& name, const std::string& text) {
+    return key_ && plat::RegSetValueExA(key_, name.c_str(), 0, plat::REG_SZ,
+                                        reinterpret_cast<const plat::BYTE*>(text.c_str()),
+                                        static_cast<plat::DWORD>(text.size() + 1)) == 0;
+  }
+  bool Set(const std::string& name, plat::DWORD number) {
+    return key_ && plat::RegSetValueExA(key_, name.c_str(), 0, plat::REG_DWORD,
+                                        reinterpret_cast<const plat::BYTE*>(&number),
+                                        sizeof number) == 0;
+  }
+
+ private:
+  plat::HKEY key_ = nullptr;
+};
+
+// The explorer installs the handler at start-up: a registered plugin whose
+// root item crashes when the tree asks for its children is reported on
+// standard error and in the system log, with the plugin's function and
+// source line, and the explorer ends (no display, so no dialog).
+TEST(CrashReport, TheExplorerReportsAPluginThatCrashes) {
+  TempDir dir;
+  const std::string registry = dir / "registry", run = dir / "run", logPath = dir / "log";
+  ASSERT_EQ(mkdir(registry.c_str(), 0700), 0);
+  ASSERT_EQ(mkdir(run.c_str(), 0700), 0);
+  {
+    const char* previous = std::getenv("NORV_REGISTRY_DIR");
+    const std::string saved = previous ? previous : "";
+    setenv("NORV_REGISTRY_DIR", registry.c_str(), 1);
+    const std::string key = "SOFTWARE\\Velmora\\NORV2.1\\Plugins\\CrashTest";
+    RegistryKey plugin(key);
+    EXPECT_TRUE(plugin.Set("PluginDLL", CRASH_EXPLORER_PLUGIN));
+    EXPECT_TRUE(plugin.Set("RegFlag", plat::DWORD{0}));
+    RegistryKey locale(key + "\\Locale\\enu");
+    EXPECT_TRUE(locale.Set("ResourceDLL", CRASH_EXPLORER_PLUGIN_RES));
+    EXPECT_TRUE(locale.Set("HelpFile", ""));
+    EXPECT_TRUE(locale.Set("MessageHelpFile", ""));
+    if (previous)
+      setenv("NORV_REGISTRY_DIR", saved.c_str(), 1);
+    else
+      unsetenv("NORV_REGISTRY_DIR");
+  }
+  int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, logPath.c_str(), sizeof address.sun_path - 1);
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+
+  Outcome explorer = RunProgram({NORVEXPLORE, "-nosplash", "-notips"},
+                                {{"NORV_REGISTRY_DIR", registry},
+                                 {"NORV_RUNTIME_DIR", run},
+                                 {"NORV_CRASH_SYSLOG_SOCKET", logPath},
+                                 {"NORV_TEST_PLUGIN_CRASH", "1"},
+                                 {"QT_QPA_PLATFORM", "offscreen"}});
+  std::vector<char> buffer(1 << 20);
+  ssize_t n = recv(fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
+  close(fd);
+
+  EXPECT_TRUE(explorer.exited(128 + SIGSEGV)) << explorer.status << "\n" << explorer.err;
+  const std::string reason = Section(explorer.err, "Reason");
+  EXPECT_EQ(reason.rfind("norvexplore caused an EXCEPTION_ACCESS_VIOLATION in module "
+                         "libcrash_explorer_plugin.so at ",
+                         0),
+            0u)
+      << explorer.err;
+  EXPECT_TRUE(NamesFunction(reason, "crashexplorer::FillRoot"));
+  EXPECT_TRUE(NamesLine(reason, "explorer"));
+  const std::string stack = Section(explorer.err, "Call Stack");
+  EXPECT_NE(stack.find(" libcrash_explorer_plugin.so, CCrashRootItem::GetItems("),
+            std::string::npos)
+      << stack;
+  EXPECT_NE(stack.find(" norvexplore, main()+"), std::string::npos) << stack;
+  ASSERT_GT(n, 0);
+  const std::string message(buffer.data(), static_cast<size_t>(n));
+  EXPECT_NE(message.find("EXCEPTION_ACCESS_VIOLATION in module libcrash_explorer_plugin.so"),
+            std::string::npos)
+      << message.substr(0, 200);
+}
+#endif
 
 }  // namespace
