@@ -40,25 +40,37 @@ echo "Build:    $BIN"
 echo "Scratch:  $WORK (registry, temporary files, trace; removed at the end)"
 
 # --------------------------------------------------------------------------
-heading "1. Plugin registration (regtool)"
+heading "1. Plugin registration (norvreg)"
 registered=()
-if have regtool; then
+# The framework is installed from this build (bin/ is the installation
+# image) into the scratch drive root; the loader entry goes to scratch too.
+export NORV_DRIVE_ROOT="$WORK/drives"
+export NORV_LDSOCONF_DIR="$WORK/ld.so.conf.d"
+if have norvreg && have NorvSetup.exe; then
   for plugin in system files; do
-    if [ -f "$BIN/$plugin.reg" ]; then
-      echo "\$ regtool import $plugin.reg"
-      "$BIN/regtool" import "$BIN/$plugin.reg"
+    if [ -x "$BIN/$plugin-register.sh" ]; then
+      echo "\$ $plugin-register.sh      (norvreg register ...)"
+      "$BIN/$plugin-register.sh"
       registered+=("$plugin")
     else
-      note "$plugin.reg is not built: that plugin is left out"
+      note "$plugin-register.sh is not built: that plugin is left out"
     fi
   done
   if ((${#registered[@]})); then
     echo
-    echo "\$ regtool query \"HKLM\\Software\\Velmora\\NORV2.1\" /s"
-    "$BIN/regtool" query 'HKLM\Software\Velmora\NORV2.1' /s
+    echo "\$ norvreg locate"
+    "$BIN/norvreg" locate | sed "s|$WORK|<scratch>|g"
+    echo
+    echo "\$ norvreg list"
+    "$BIN/norvreg" list | sed "s|$BIN|<bin>|g"
+    if have regtool; then
+      echo
+      echo "\$ regtool query \"HKLM\\Software\\Velmora\\NORV2.1\\Plugins\\System\" /s"
+      "$BIN/regtool" query 'HKLM\Software\Velmora\NORV2.1\Plugins\System' /s | sed "s|$BIN|<bin>|g"
+    fi
   fi
 else
-  note "regtool is not built: no plugin can be registered"
+  note "norvreg or NorvSetup.exe is not built: no plugin can be registered"
 fi
 
 # --------------------------------------------------------------------------
@@ -130,7 +142,7 @@ if ! have zelpack || ! have stub; then
   note "zelpack or stub is not built"
 else
   package="$WORK/files/client.exe"
-  members=("$sample" "$BIN/system.reg")
+  members=("$sample" "$BIN/system-register.sh")
   [ -n "$log" ] && members+=("$log")
   echo "\$ zelpack create client.exe stub ${members[*]##*/}"
   "$BIN/zelpack" create "$package" "$BIN/stub" "${members[@]}"

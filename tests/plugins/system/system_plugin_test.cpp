@@ -1,5 +1,5 @@
 // The System plugin as the explorer runs it: registered by importing
-// bin/system.reg into a scratch registry, loaded by CPluginHandler, set up
+// bin/system-register.sh (norvreg) into a scratch registry, loaded by CPluginHandler, set up
 // by CNorvDoc, used through the item operations the tree and list call,
 // and watched from its worker thread through the object flag table. Also
 // the two demo plugins together under the framework root.
@@ -29,7 +29,6 @@
 #include "norv/NorvTlgItem.h"
 #include "norv/NorvViewServices.h"
 #include "norv/PluginHandler.h"
-#include "platform/reg_file.h"
 #include "platform/text.h"
 #include "system_test.h"
 
@@ -162,9 +161,10 @@ class SystemPluginTest : public ::testing::Test {
     std::filesystem::remove_all(registryDir_, ignored);
   }
 
-  static void Import(const char* file) {
-    std::string error;
-    ASSERT_TRUE(plat::ImportRegFile(file, &error)) << file << ": " << error;
+  // Runs a plugin's installer script (norvreg against the scratch registry).
+  static void Register(const char* script) {
+    const std::string command = std::string("'") + script + "' >/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
   }
 
   // The host's sequence: plugins, document, root.
@@ -189,7 +189,7 @@ class SystemPluginTest : public ::testing::Test {
 };
 
 TEST_F(SystemPluginTest, LoadsFromItsRegistrationAndShowsTwoStaticFolders) {
-  Import(SYSTEM_REG_FILE);
+  Register(SYSTEM_REGISTER);
   Start();
   ASSERT_EQ(CPluginHandler::GetPluginCount(), 1);
   EXPECT_EQ(CPluginHandler::pluginList[0].name, L"System");
@@ -235,7 +235,7 @@ TEST_F(SystemPluginTest, LoadsFromItsRegistrationAndShowsTwoStaticFolders) {
 }
 
 TEST_F(SystemPluginTest, KeepsTheUsersRefreshRate) {
-  Import(SYSTEM_REG_FILE);
+  Register(SYSTEM_REGISTER);
   {
     CNorvPrivateRegistryKey rates(plat::HKEY_CURRENT_USER, L"RefreshRates",
                                   plat::KEY_READ | plat::KEY_WRITE);
@@ -249,7 +249,7 @@ TEST_F(SystemPluginTest, KeepsTheUsersRefreshRate) {
 }
 
 TEST_F(SystemPluginTest, ListsThisProcessAndTheRootMount) {
-  Import(SYSTEM_REG_FILE);
+  Register(SYSTEM_REGISTER);
   Start();
   CNorvTreeListItem* processes = Folder(L"CSystemProcessFolder", L"processes");
   ASSERT_NE(processes, nullptr);
@@ -309,7 +309,7 @@ TEST_F(SystemPluginTest, ListsThisProcessAndTheRootMount) {
 }
 
 TEST_F(SystemPluginTest, NumbersSortByValue) {
-  Import(SYSTEM_REG_FILE);
+  Register(SYSTEM_REGISTER);
   Start();
   CNorvTreeListItem* processes = Folder(L"CSystemProcessFolder", L"processes");
   ASSERT_NE(processes, nullptr);
@@ -337,7 +337,7 @@ TEST_F(SystemPluginTest, NumbersSortByValue) {
 }
 
 TEST_F(SystemPluginTest, TheWorkerReportsAProcessThatStartsAndEnds) {
-  Import(SYSTEM_REG_FILE);
+  Register(SYSTEM_REGISTER);
   Start();
   ASSERT_TRUE(WorkerThreadSeen());
   CNorvTreeListItem* processes = Folder(L"CSystemProcessFolder", L"processes");
@@ -390,7 +390,7 @@ TEST_F(SystemPluginTest, TheWorkerReportsAProcessThatStartsAndEnds) {
 }
 
 TEST_F(SystemPluginTest, UnloadStopsTheWorkerEvenWhileItWaitsForTheLock) {
-  Import(SYSTEM_REG_FILE);
+  Register(SYSTEM_REGISTER);
   Start();
   CNorvTreeListItem* processes = Folder(L"CSystemProcessFolder", L"processes");
   ASSERT_NE(processes, nullptr);
@@ -410,7 +410,7 @@ TEST_F(SystemPluginTest, UnloadStopsTheWorkerEvenWhileItWaitsForTheLock) {
 }
 
 TEST_F(SystemPluginTest, WithOnlySystemRegisteredTheRootIsItsOwn) {
-  Import(SYSTEM_REG_FILE);
+  Register(SYSTEM_REGISTER);
   Start();
   EXPECT_EQ(CNorvDoc::root->GetClassName(), L"CSystemRoot");
   EXPECT_EQ(doc_->GetRootClass(), L"CSystemRoot");
@@ -418,11 +418,11 @@ TEST_F(SystemPluginTest, WithOnlySystemRegisteredTheRootIsItsOwn) {
 }
 
 TEST_F(SystemPluginTest, BothDemoPluginsMeetUnderTheFrameworkRoot) {
-#ifndef FILES_REG_FILE
+#ifndef FILES_REGISTER
   GTEST_SKIP() << "the Files plugin is not part of this build";
 #else
-  Import(SYSTEM_REG_FILE);
-  Import(FILES_REG_FILE);
+  Register(SYSTEM_REGISTER);
+  Register(FILES_REGISTER);
   Start();
   ASSERT_EQ(CPluginHandler::GetPluginCount(), 2);
   std::set<NorvString> names;
@@ -453,9 +453,9 @@ TEST_F(SystemPluginTest, BothDemoPluginsMeetUnderTheFrameworkRoot) {
 }
 
 TEST_F(SystemPluginTest, APluginFilterLeavesTheRootToSystem) {
-  Import(SYSTEM_REG_FILE);
-#ifdef FILES_REG_FILE
-  Import(FILES_REG_FILE);
+  Register(SYSTEM_REGISTER);
+#ifdef FILES_REGISTER
+  Register(FILES_REGISTER);
 #endif
   Start({L"System"});
   EXPECT_EQ(CPluginHandler::GetPluginCount(), 1);
@@ -463,7 +463,7 @@ TEST_F(SystemPluginTest, APluginFilterLeavesTheRootToSystem) {
 }
 
 TEST_F(SystemPluginTest, GermanTextsComeFromTheGermanResources) {
-  Import(SYSTEM_REG_FILE);
+  Register(SYSTEM_REGISTER);
   ASSERT_TRUE(CPluginHandler::LoadAllPlugins(L"deu", {}, {}));
   doc_ = std::make_unique<CNorvDoc>();
   CNorvCommandLineInfo info;
