@@ -14,7 +14,8 @@ FUZZ_SECONDS=${FUZZ_SECONDS:-20}
 PACKAGES=(cmake ninja-build g++ clang ccache pkg-config
           qt6-base-dev libsqlite3-dev sqlite3 libgtest-dev libgmock-dev libbenchmark-dev
           zlib1g-dev libcurl4-openssl-dev
-          libdw1 libunwind8)
+          libdw1 libunwind8
+          dpkg-dev fakeroot lintian binutils)
 
 install_missing() {
   local missing=()

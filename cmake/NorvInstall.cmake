@@ -103,6 +103,12 @@ endforeach()
 _norv_install(runtime ${NORV_FRAMEWORK_DIR}
   norv21 norvplatform norv21exc norv21stp norvcrashdlg norvsetup_installer
   norvexplore norvexplore-cli norvhost_enu norvhost_deu)
+# With NorvSetup.ini the framework folder is an installation image too
+# ("norvreg copy-image").
+if(TARGET norvsetup_installer)
+  install(FILES ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/NorvSetup.ini
+    DESTINATION ${NORV_FRAMEWORK_DIR} COMPONENT runtime)
+endif()
 _norv_install(runtime ${CMAKE_INSTALL_BINDIR}
   regtool norvrc norvreg norvfilter norv-pending-deletes)
 # The explorers load their texts from their own folder.
@@ -162,6 +168,16 @@ if(TARGET setup)
   install(PROGRAMS $<TARGET_FILE:setup> RENAME setup.zel
     DESTINATION ${NORV_SERVER_DIR}/Client32 COMPONENT server)
 endif()
+# Copies are not install(TARGETS) files: strip them when the rest is.
+foreach(name stub setup)
+  if(TARGET ${name} AND CMAKE_STRIP)
+    install(CODE "
+      if(CMAKE_INSTALL_DO_STRIP)
+        execute_process(COMMAND \"${CMAKE_STRIP}\"
+          \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${NORV_SERVER_DIR}/Client32/${name}.zel\")
+      endif()" COMPONENT server)
+  endif()
+endforeach()
 
 # ---- tools ------------------------------------------------------------------
 _norv_install(tools ${CMAKE_INSTALL_BINDIR} implode zelpack)
