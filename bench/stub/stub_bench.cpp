@@ -85,6 +85,12 @@ void BM_StubExtractPackage50MB(benchmark::State& state) {
     }
     int status = 0;
     waitpid(pid, &status, 0);
+    // Every run extracts into a fresh directory of its own: clear them away.
+    state.PauseTiming();
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(fixture.dir + "/out", ec))
+      std::filesystem::remove_all(entry.path(), ec);
+    state.ResumeTiming();
   }
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(kMemberBytes) * kMembers);
   state.counters["package_MB"] = static_cast<double>(fixture.packageBytes) / (1 << 20);

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -214,6 +216,16 @@ bool SameNameNoCase(const char* a, const char* b) {
     if (ca != cb) return false;
     if (!ca) return true;
   }
+}
+
+bool FormatText(char* out, std::size_t size, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  int n = std::vsnprintf(out, size, format, args);
+  va_end(args);
+  bool fits = n >= 0 && static_cast<std::size_t>(n) < size;
+  if (!fits && size > 0) out[0] = '\0';
+  return fits;
 }
 
 }  // namespace zel

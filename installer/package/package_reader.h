@@ -89,4 +89,10 @@ int ExtractMember(const PackageInput& input, const MemberInfo& member, int dirFd
 // Compares names without regard to ASCII case.
 bool SameNameNoCase(const char* a, const char* b);
 
+// snprintf into a fixed buffer, where a result that does not fit in full is
+// an error: it returns false and leaves the buffer empty, so that a path or
+// line cut short is never used.
+__attribute__((format(printf, 3, 4))) bool FormatText(char* out, std::size_t size,
+                                                      const char* format, ...);
+
 }  // namespace zel

@@ -85,14 +85,24 @@ const char* OwnFileName(const char* path) {
 
 int WritePackageMembers(const char* outputPath, int count, const PackageEntry* entries,
                         unsigned dictionarySize) {
-  if (!outputPath || (count > 0 && !entries)) return 0;
-  int output = open(outputPath, O_WRONLY | O_CREAT | O_CLOEXEC, 0755);
+  if (!outputPath) return 0;
+  // Never through a link: the output may lie in a directory others can write.
+  int output = open(outputPath, O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0755);
   if (output < 0) return 0;
+  int written = AppendPackageMembers(output, count, entries, dictionarySize);
+  close(output);  // a failed close shows in the caller's check of the file
+  return written;
+}
+
+int AppendPackageMembers(int output, int count, const PackageEntry* entries,
+                         unsigned dictionarySize) {
+  if (output < 0 || (count > 0 && !entries)) return 0;
+  struct stat st {};
+  if (fstat(output, &st) != 0 || !S_ISREG(st.st_mode)) return 0;
   off_t position = lseek(output, 0, SEEK_END);
   char* work = static_cast<char*>(std::malloc(kImplodeWorkSize));
   if (position < 0 || !work) {
     std::free(work);
-    close(output);
     return 0;
   }
 
@@ -107,7 +117,7 @@ int WritePackageMembers(const char* outputPath, int count, const PackageEntry* e
     // The reader refuses such names, so they are not written.
     if (!IsBareFileName(name, nameLength)) continue;
 
-    int sourceFd = open(source, O_RDONLY | O_CLOEXEC);
+    int sourceFd = open(source, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (sourceFd < 0) continue;
     struct stat st {};
     if (fstat(sourceFd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -121,8 +131,7 @@ int WritePackageMembers(const char* outputPath, int count, const PackageEntry* e
     implode(ReadSource, WriteOutput, work, &state, &type, &dictionary);
     close(sourceFd);
 
-    bool sound = !state.readFailed && !state.writeFailed &&
-                 state.compressedLength <= 0xFFFFFFFFull;
+    bool sound = !state.readFailed && !state.writeFailed && state.compressedLength <= 0xFFFFFFFFull;
     if (sound) {
       unsigned char tail[16 + kMaxMemberName + 4];
       PutLe32(tail, static_cast<std::uint32_t>(~state.crc & 0xFFFFFFFFul));
@@ -145,48 +154,101 @@ int WritePackageMembers(const char* outputPath, int count, const PackageEntry* e
   }
 
   std::free(work);
-  if (close(output) != 0) return written;  // reported by the caller's check of the file
   return written;
+}
+
+bool RemovePackage(const char* packagePath) {
+  if (!packagePath || !*packagePath) return false;
+  if (unlink(packagePath) != 0 && errno != ENOENT) return false;
+  std::string folder = packagePath;
+  std::size_t slash = folder.rfind('/');
+  if (slash != std::string::npos && slash > 0)
+    rmdir(folder.substr(0, slash).c_str());  // only when empty
+  return true;
 }
 
 }  // namespace zel
 
 using namespace zel;
 
-extern "C" int ZipTheSend(const char* databasePath, char* packagePath) {
-  std::string output = plat::TempPath() + "client.exe";
-  qxtTrace("ZipTheSend: AutoRunPath = %s", output.c_str());
+namespace {
 
+const char kPackageFolderPattern[] = "zelpkg-XXXXXX";
+
+// Copies the stub into a fresh private directory and appends the members.
+// Returns false when there is no package; *output then names nothing.
+bool WritePackage(const QvCore* qv, const char* appPath, const char* databasePath, char* output,
+                  std::size_t outputSize) {
+  char stub[QV_MAX_PATH];
+  PackageEntry entries[5] = {};
+  if (!FormatText(stub, sizeof stub, "%s/client32/%s", appPath, "stub.zel") ||
+      !FormatText(entries[0].source, sizeof entries[0].source, "%s/client32/%s", appPath,
+                  "setup.zel") ||
+      !FormatText(entries[1].source, sizeof entries[1].source, "%s/%s", appPath, "qvcore32.dll") ||
+      !FormatText(entries[2].source, sizeof entries[2].source, "%s/%s", appPath, "qvcryp32.dll") ||
+      !FormatText(entries[3].source, sizeof entries[3].source, "%s/%s", appPath, "qxTrace.dll") ||
+      !FormatText(entries[4].source, sizeof entries[4].source, "%s",
+                  databasePath ? databasePath : "")) {
+    qxtTrace("ZipTheSend: a source path does not fit in %d bytes", QV_MAX_PATH);
+    return false;
+  }
+  entries[0].name = "OrbCSetup.exe";
+  entries[4].name = "install.cdb";
+
+  // The package's own directory: nobody else can plant a link or a file
+  // where it is written, and every package gets a name of its own.
+  char folder[QV_MAX_PATH];
+  if (!FormatText(folder, sizeof folder, "%s%s", plat::TempPath().c_str(), kPackageFolderPattern) ||
+      !mkdtemp(folder)) {
+    qxtTrace("ZipTheSend: no directory for the package in %s", plat::TempPath().c_str());
+    return false;
+  }
+  if (!FormatText(output, outputSize, "%s/%s", folder, "client.exe")) {
+    qxtTrace("ZipTheSend: the package path does not fit in %d bytes", QV_MAX_PATH);
+    rmdir(folder);
+    return false;
+  }
+  qxtTrace("ZipTheSend: AutoRunPath = %s", output);
+
+  // The stub image is copied as it is (to a new file only); members only
+  // ever follow it.
+  if (qv->qvFileCopy(stub, output, 1) != 0) {
+    qxtTrace("ZipTheSend: cannot copy %s", stub);
+    rmdir(folder);
+    output[0] = '\0';
+    return false;
+  }
+  int fd = open(output, O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd >= 0) {
+    fchmod(fd, 0755);  // the package is a program
+    int members = AppendPackageMembers(fd, 5, entries, 4096);
+    qxtTrace("ZipTheSend: %d members written", members);
+    close(fd);
+  } else {
+    qxtTrace("ZipTheSend: cannot open %s", output);  // the package is the stub alone
+  }
+  return true;
+}
+
+}  // namespace
+
+extern "C" int ZipTheSend(const char* databasePath, char* packagePath) {
   int result = -1;
+  if (packagePath) packagePath[0] = '\0';
   if (QvBind(1) != QV_BIND_OK) {
     qxtTrace("ZipTheSend: the core library is not available");
   } else {
     const QvCore* qv = QvApi();
     char appPath[QV_MAX_PATH] = {};
+    char output[QV_MAX_PATH] = {};
     if (qv->qvGetAppPath(appPath, sizeof appPath) < 0) {
       qxtTrace("ZipTheSend: no application directory");
-    } else {
-      char stub[QV_MAX_PATH];
-      std::snprintf(stub, sizeof stub, "%s/client32/%s", appPath, "stub.zel");
-      // The stub image is copied as it is; members only ever follow it.
-      if (qv->qvFileCopy(stub, output.c_str(), 0) != 0) {
-        qxtTrace("ZipTheSend: cannot copy %s", stub);
+    } else if (WritePackage(qv, appPath, databasePath, output, sizeof output)) {
+      if (packagePath) {
+        std::memcpy(packagePath, output, std::strlen(output) + 1);
+        result = 0;
       } else {
-        chmod(output.c_str(), 0755);
-        PackageEntry entries[5] = {};
-        std::snprintf(entries[0].source, sizeof entries[0].source, "%s/client32/%s", appPath, "setup.zel");
-        entries[0].name = "OrbCSetup.exe";
-        std::snprintf(entries[1].source, sizeof entries[1].source, "%s/%s", appPath, "qvcore32.dll");
-        std::snprintf(entries[2].source, sizeof entries[2].source, "%s/%s", appPath, "qvcryp32.dll");
-        std::snprintf(entries[3].source, sizeof entries[3].source, "%s/%s", appPath, "qxTrace.dll");
-        std::snprintf(entries[4].source, sizeof entries[4].source, "%s", databasePath ? databasePath : "");
-        entries[4].name = "install.cdb";
-        int members = WritePackageMembers(output.c_str(), 5, entries, 4096);
-        qxtTrace("ZipTheSend: %d members written", members);
-        if (packagePath && output.size() < static_cast<std::size_t>(QV_MAX_PATH)) {
-          std::memcpy(packagePath, output.c_str(), output.size() + 1);
-          result = 0;
-        }
+        RemovePackage(output);
       }
     }
     QvRelease();

@@ -1,9 +1,11 @@
 // The self-extracting head of every client package. It unpacks the members
-// that follow its own image into the temporary directory, lists what it
-// wrote in "PackingList.TXT", starts the setup program with that list, and
-// asks for its own file to be deleted at the next restart. It reads no
-// arguments and always exits with 0; the only thing a user sees is an error
-// box when a member cannot be extracted.
+// that follow its own image into a fresh private directory below the
+// temporary directory, lists what it wrote in "PackingList.TXT" there,
+// starts the setup program it extracted with that list (and that directory
+// as the setup's temporary directory), and asks for its own file to be
+// deleted at the next restart. It reads no arguments and always exits with
+// 0; the only thing a user sees is an error box when a member cannot be
+// extracted.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -25,11 +27,24 @@ namespace {
 constexpr std::size_t kPath = 260;
 const char kPackingList[] = "PackingList.TXT";
 const char kSetupName[] = "OrbCSetup.EXE";
+const char kPrivateDirPattern[] = "zel-XXXXXX";
 
-bool Copy(char* target, std::size_t size, const char* a, const char* b = "") {
-  int n = std::snprintf(target, size, "%s%s", a, b);
-  return n >= 0 && static_cast<std::size_t>(n) < size;
-}
+// An open descriptor, closed when it goes.
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  ~Fd() { Reset(); }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  void Reset(int fd = -1) {
+    if (fd_ >= 0) close(fd_);
+    fd_ = fd;
+  }
+
+ private:
+  int fd_;
+};
 
 // Names can hold anything; what is shown is kept printable.
 void Printable(const char* in, char* out, std::size_t size) {
@@ -60,33 +75,40 @@ bool FindInPath(const char* program, char* found, std::size_t size) {
   while (*path) {
     const char* end = std::strchr(path, ':');
     std::size_t length = end ? static_cast<std::size_t>(end - path) : std::strlen(path);
-    if (length > 0 && length + 1 + std::strlen(program) < size) {
-      std::memcpy(found, path, length);
-      found[length] = '/';
-      std::strcpy(found + length + 1, program);
-      if (access(found, X_OK) == 0) return true;
-    }
+    if (length > 0 &&
+        zel::FormatText(found, size, "%.*s/%s", static_cast<int>(length), path, program) &&
+        access(found, X_OK) == 0)
+      return true;
     path += length;
     if (*path == ':') ++path;
   }
   return false;
 }
 
-// The error box: always on standard error, and as a dialog on a desktop
-// when one of the usual dialog programs is there. Waits until it is closed.
-void ErrorBox(const char* text, const char* caption) {
-  std::fprintf(stderr, "%s: %s\n", caption, text);
+// The error box for a member: always on standard error, and as a dialog on
+// a desktop when one of the usual dialog programs is there. Waits until it
+// is closed.
+void ErrorBox(int result, const char* memberName, const char* ownName) {
+  char name[kPath];
+  Printable(memberName, name, sizeof name);
+  const char* what = zel::ExtractResultText(result);
+  std::fprintf(stderr, "Error From: %s: %s in %s\n", ownName, what, name);
   const char* display = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   if (!(display && *display) && !(wayland && *wayland)) return;
 
+  char text[kPath * 2], caption[kPath * 2];
+  if (!zel::FormatText(text, sizeof text, "%s in %s", what, name) ||
+      !zel::FormatText(caption, sizeof caption, "Error From: %s", ownName))
+    return;
   char program[kPath * 2];
   char titleOption[kPath * 3];
   char textOption[kPath * 3];
   const char* argv[10] = {};
   if (FindInPath("zenity", program, sizeof program)) {
-    std::snprintf(titleOption, sizeof titleOption, "--title=%s", caption);
-    std::snprintf(textOption, sizeof textOption, "--text=%s", text);
+    if (!zel::FormatText(titleOption, sizeof titleOption, "--title=%s", caption) ||
+        !zel::FormatText(textOption, sizeof textOption, "--text=%s", text))
+      return;
     const char* args[] = {program, "--error", "--no-markup", titleOption, textOption, nullptr};
     std::memcpy(argv, args, sizeof args);
   } else if (FindInPath("kdialog", program, sizeof program)) {
@@ -99,28 +121,41 @@ void ErrorBox(const char* text, const char* caption) {
     return;
   }
   pid_t pid = 0;
-  if (posix_spawn(&pid, program, nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0) return;
+  if (posix_spawn(&pid, program, nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0)
+    return;
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
 }
 
-// Starts the setup program detached, in a session of its own, with the
-// stub's environment and current directory; neither waits nor checks.
-void StartSetup(int tempFd, const char* setupName, const char* setupPath, const char* packingList) {
-  // The setup program comes out of the package as a plain file.
-  int fd = openat(tempFd, setupName, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd >= 0) {
-    fchmod(fd, 0700);
+// Opens the setup program just extracted into the private directory, to be
+// started through this descriptor and no other name.
+int OpenSetup(int dirFd, const char* name) {
+  int fd = openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat st {};
+  // It comes out of the package as a plain file that this run created.
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() ||
+      fchmod(fd, 0700) != 0) {
     close(fd);
+    return -1;
   }
-  posix_spawnattr_t attributes;
-  if (posix_spawnattr_init(&attributes) != 0) return;
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+  return fd;
+}
+
+// Starts the setup program detached, in a session of its own, with the
+// stub's environment (the private directory as TMPDIR) and current
+// directory; neither waits nor checks. The program is the file open as
+// setupFd; setupPath is only what it sees as its own name.
+void StartSetup(int setupFd, const char* setupPath, const char* packingList,
+                const char* privateDir) {
+  pid_t pid = fork();
+  if (pid != 0) return;
+  setsid();
+  setenv("TMPDIR", privateDir, 1);
   char* argv[] = {const_cast<char*>(setupPath), const_cast<char*>(packingList), nullptr};
-  pid_t pid = 0;
-  posix_spawn(&pid, setupPath, nullptr, &attributes, argv, environ);
-  posix_spawnattr_destroy(&attributes);
+  fexecve(setupFd, argv, environ);
+  _exit(127);
 }
 
 }  // namespace
@@ -128,68 +163,79 @@ void StartSetup(int tempFd, const char* setupName, const char* setupPath, const 
 int main() {
   char ownPath[kPath] = {};
   char ownName[kPath] = {};
-  char tempDir[kPath] = {};
 
   ssize_t length = readlink("/proc/self/exe", ownPath, sizeof ownPath - 1);
   // A path that filled the buffer may be cut short: better none than a wrong one.
   if (length < 0 || static_cast<std::size_t>(length) >= sizeof ownPath - 1) length = 0;
   ownPath[length] = '\0';
   const char* slash = std::strrchr(ownPath, '/');
-  Copy(ownName, sizeof ownName, slash ? slash + 1 : ownPath);
+  zel::FormatText(ownName, sizeof ownName, "%s", slash ? slash + 1 : ownPath);
 
+  // A directory of our own, made fresh for this run: nobody else can plant
+  // or replace anything in it.
   const char* tmp = std::getenv("TMPDIR");
   if (!tmp || !*tmp) tmp = "/tmp";
   std::size_t tmpLength = std::strlen(tmp);
-  if (!Copy(tempDir, sizeof tempDir, tmp, tmp[tmpLength - 1] == '/' ? "" : "/")) return 0;
+  char privateDir[kPath];
+  if (!zel::FormatText(privateDir, sizeof privateDir, "%s%s%s", tmp,
+                       tmp[tmpLength - 1] == '/' ? "" : "/", kPrivateDirPattern) ||
+      !mkdtemp(privateDir))
+    return 0;
+  char tempDir[kPath];  // with the trailing slash
+  Fd dir(open(privateDir, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (dir.get() < 0 || !zel::FormatText(tempDir, sizeof tempDir, "%s/", privateDir)) return 0;
 
-  // Everything is created relative to the temporary directory itself.
-  int tempFd = open(tempDir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (tempFd < 0) return 0;
   char listPath[kPath];
-  if (!Copy(listPath, sizeof listPath, tempDir, kPackingList)) return 0;
-  if (unlinkat(tempFd, kPackingList, 0) != 0 && errno != ENOENT) return 0;
-  int list = openat(tempFd, kPackingList, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (list < 0) return 0;
+  if (!zel::FormatText(listPath, sizeof listPath, "%s%s", tempDir, kPackingList)) return 0;
+  Fd list(
+      openat(dir.get(), kPackingList, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (list.get() < 0) return 0;
 
   bool failed = false;
-  char setupName[kPath];
-  Copy(setupName, sizeof setupName, kSetupName);
-  int package = open(ownPath[0] ? ownPath : "/proc/self/exe", O_RDONLY | O_CLOEXEC);
+  char setupName[kPath] = {};
+  Fd setup;  // the setup program as this run extracted it, if it did
+  Fd package(open(ownPath[0] ? ownPath : "/proc/self/exe", O_RDONLY | O_CLOEXEC));
   zel::PackageInput input;
-  if (package >= 0 && zel::PackageInputFromFile(package, &input)) {
+  if (package.get() >= 0 && zel::PackageInputFromFile(package.get(), &input)) {
     zel::PackageWalker walker(input);
     zel::MemberInfo member;
     while (walker.Next(&member)) {
-      int result = zel::ExtractMember(input, member, tempFd, false, nullptr);
-      if (result == zel::EXTRACT_OK) {
-        char line[kPath * 2];
-        std::snprintf(line, sizeof line, "%s%s\r\n", tempDir, member.name);
-        WriteText(list, line);
-        if (zel::SameNameNoCase(member.name, kSetupName)) Copy(setupName, sizeof setupName, member.name);
-        continue;
+      bool isSetup = zel::SameNameNoCase(member.name, kSetupName);
+      int result = zel::EXTRACT_BAD_NAME;  // the packing list is ours alone
+      if (!zel::SameNameNoCase(member.name, kPackingList))
+        result = zel::ExtractMember(input, member, dir.get(), false, nullptr);
+      if (result == zel::EXTRACT_OK && isSetup) {
+        setup.Reset(OpenSetup(dir.get(), member.name));
+        if (setup.get() < 0 || !zel::FormatText(setupName, sizeof setupName, "%s", member.name))
+          result = zel::EXTRACT_CREATE_FAILED;
       }
-      char name[kPath], text[kPath * 2], caption[kPath * 2];
-      Printable(member.name, name, sizeof name);
-      std::snprintf(text, sizeof text, "%s in %s", zel::ExtractResultText(result), name);
-      std::snprintf(caption, sizeof caption, "Error From: %s", ownName);
-      ErrorBox(text, caption);
+      char line[kPath * 2 + 4];
+      if (result == zel::EXTRACT_OK &&
+          (!zel::FormatText(line, sizeof line, "%s%s\r\n", tempDir, member.name) ||
+           !WriteText(list.get(), line)))
+        result = zel::EXTRACT_WRITE_FAILED;
+      if (result == zel::EXTRACT_OK) continue;
+      ErrorBox(result, member.name, ownName);
       failed = true;
       break;
     }
   }
-  if (package >= 0) close(package);
+  package.Reset();
 
   char line[kPath + 4];
-  std::snprintf(line, sizeof line, "%s\r\n", listPath);
-  WriteText(list, line);
-  close(list);
+  if (!zel::FormatText(line, sizeof line, "%s\r\n", listPath) || !WriteText(list.get(), line))
+    failed = true;
+  list.Reset();
 
-  if (!failed) {
+  // Only a setup program that this run wrote is started, and through the
+  // descriptor opened on what it wrote: a file of that name that was there
+  // before, or that someone else put there, is never run.
+  if (!failed && setup.get() >= 0) {
     char setupPath[kPath * 2];
-    std::snprintf(setupPath, sizeof setupPath, "%s%s", tempDir, setupName);
-    StartSetup(tempFd, setupName, setupPath, listPath);
+    if (zel::FormatText(setupPath, sizeof setupPath, "%s%s", tempDir, setupName))
+      StartSetup(setup.get(), setupPath, listPath, privateDir);
   }
-  close(tempFd);
+  setup.Reset();
 
   if (ownPath[0]) zel::ScheduleDeleteAtRestart(ownPath);
   return 0;

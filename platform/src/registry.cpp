@@ -498,6 +498,18 @@ LONG RegWriteValue(HKEY key, const RegValue& value) {
   return SetValue(key, value.name, value.type, value.data.data(), static_cast<DWORD>(value.data.size()), false);
 }
 
+LONG RegUpdateValue(HKEY key, const std::string& name,
+                    const std::function<LONG(std::optional<RegValue>* value)>& change) {
+  if (!change || Utf16Length(name) > kMaxValueNameChars) return ERROR_INVALID_PARAMETER;
+  RegKeyObject k;
+  LONG rc = Resolve(key, &k);
+  if (rc != ERROR_SUCCESS) return rc;
+  if (!(k.access & KEY_QUERY_VALUE) || !(k.access & KEY_SET_VALUE) ||
+      k.kind == RegKeyObject::Kind::kUserList)
+    return ERROR_ACCESS_DENIED;
+  return k.hive->UpdateValue(k.id, name, change);
+}
+
 std::string RegistryHivePath(HKEY root) {
   if (root == HKEY_LOCAL_MACHINE) return registry::MachineHivePath();
   if (root == HKEY_CURRENT_USER) return registry::CurrentUserHivePath();

@@ -690,4 +690,46 @@ LONG HiveStore::DeleteValue(KeyId key, std::string_view name) {
   });
 }
 
+LONG HiveStore::UpdateValue(KeyId key, std::string_view name,
+                            const std::function<LONG(std::optional<RegValue>*)>& change) {
+  return Write([&]() -> LONG {
+    LONG r = Exists(key);
+    if (r != ERROR_SUCCESS) return r;
+    std::optional<RegValue> value;
+    {
+      Query q(Statement("SELECT name, type, data FROM vals WHERE key = ?1 AND fold = ?2"));
+      if (!q.ok()) return MapError(sqlite3_errcode(db_), Mode::kWrite);
+      int s = q.Int(1, key).Text(2, FoldCase(name)).Step();
+      if (s == SQLITE_ROW) {
+        value.emplace();
+        q.ReadValue(&*value);
+      } else if (s != SQLITE_DONE) {
+        return MapError(s, Mode::kWrite);
+      }
+    }
+    bool existed = value.has_value();
+    if ((r = change(&value)) != ERROR_SUCCESS) return r;  // rolled back by Write
+    if (!value) {
+      if (!existed) return ERROR_SUCCESS;
+      Query q(Statement("DELETE FROM vals WHERE key = ?1 AND fold = ?2"));
+      if (!q.ok()) return MapError(sqlite3_errcode(db_), Mode::kWrite);
+      int s = q.Int(1, key).Text(2, FoldCase(name)).Step();
+      if (s != SQLITE_DONE) return MapError(s, Mode::kWrite);
+      return Touch(key, FileTimeNow());
+    }
+    if (value->data.size() > 0xFFFFFFFFu) return ERROR_INVALID_PARAMETER;
+    Query q(Statement("INSERT INTO vals(key, name, fold, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
+                      "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data"));
+    if (!q.ok()) return MapError(sqlite3_errcode(db_), Mode::kWrite);
+    int s = q.Int(1, key)
+                .Text(2, name)
+                .Text(3, FoldCase(name))
+                .Int(4, value->type)
+                .Blob(5, value->data.data(), value->data.size())
+                .Step();
+    if (s != SQLITE_DONE) return MapError(s, Mode::kWrite);
+    return Touch(key, FileTimeNow());
+  });
+}
+
 }  // namespace plat::registry

@@ -10,7 +10,9 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -48,6 +50,10 @@ class HiveStore {
   LONG Values(KeyId key, std::vector<RegValue>* values);
   LONG SetValue(KeyId key, std::string_view name, DWORD type, const BYTE* data, size_t size);
   LONG DeleteValue(KeyId key, std::string_view name);
+  // Reads the value, hands it to `change` and stores what it leaves, in one
+  // write transaction (see RegUpdateValue).
+  LONG UpdateValue(KeyId key, std::string_view name,
+                   const std::function<LONG(std::optional<RegValue>*)>& change);
 
   HiveStore(const HiveStore&) = delete;
   HiveStore& operator=(const HiveStore&) = delete;

@@ -42,18 +42,19 @@ void Printable(const char* in, char* out, std::size_t size) {
 }
 
 // Copies the stub to a new package file (never over an existing one, so a
-// slip of the arguments cannot destroy a package or a program).
-bool CopyStub(const char* stub, const char* package) {
+// slip of the arguments cannot destroy a package or a program, and never
+// through a link). Returns the package open for writing, or -1.
+int CopyStub(const char* stub, const char* package) {
   int in = open(stub, O_RDONLY | O_CLOEXEC);
   if (in < 0) {
     std::fprintf(stderr, "zelpack: cannot open stub %s: %s\n", stub, std::strerror(errno));
-    return false;
+    return -1;
   }
   int out = open(package, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0755);
   if (out < 0) {
     std::fprintf(stderr, "zelpack: cannot create %s: %s\n", package, std::strerror(errno));
     close(in);
-    return false;
+    return -1;
   }
   char buffer[65536];
   bool ok = true;
@@ -67,9 +68,12 @@ bool CopyStub(const char* stub, const char* package) {
     }
   }
   close(in);
-  if (close(out) != 0) ok = false;
-  if (!ok) unlink(package);
-  return ok;
+  if (!ok) {
+    close(out);
+    unlink(package);
+    return -1;
+  }
+  return out;
 }
 
 int Create(int count, char** files, const char* package, const char* stub) {
@@ -79,14 +83,22 @@ int Create(int count, char** files, const char* package, const char* stub) {
       std::fprintf(stderr, "zelpack: path too long: %s\n", files[i]);
       return 2;
     }
-    if (access(files[i], R_OK) != 0)
+    struct stat st {};
+    if (lstat(files[i], &st) == 0 && S_ISLNK(st.st_mode))
+      std::fprintf(stderr, "zelpack: %s is a symbolic link and is left out\n", files[i]);
+    else if (access(files[i], R_OK) != 0)
       std::fprintf(stderr, "zelpack: %s cannot be read and is left out\n", files[i]);
     std::strcpy(entries[static_cast<std::size_t>(i)].source, files[i]);
     entries[static_cast<std::size_t>(i)].name = nullptr;
   }
-  if (!CopyStub(stub, package)) return 2;
+  int out = CopyStub(stub, package);
+  if (out < 0) return 2;
   // One call, so that the members are numbered as one sequence.
-  int written = zel::WritePackageMembers(package, count, entries.data(), 4096);
+  int written = zel::AppendPackageMembers(out, count, entries.data(), 4096);
+  if (close(out) != 0) {
+    std::fprintf(stderr, "zelpack: writing %s failed: %s\n", package, std::strerror(errno));
+    return 2;
+  }
   std::printf("%s: %d of %d member(s) written\n", package, written, count);
   return written == count ? 0 : 1;
 }

@@ -274,7 +274,9 @@ extern "C" int qvFileFindClose(int findHandle) {
 
 extern "C" int qvFileCopy(const char* source, const char* target, int failIfExists) {
   if (!source || !target) return -1;
-  int in = open(source, O_RDONLY | O_CLOEXEC);
+  // Neither end is followed through a symbolic link: a link planted where a
+  // copy is read or written must not lead it to another file.
+  int in = open(source, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
   if (in < 0) return -1;
   struct stat from {};
   if (fstat(in, &from) != 0 || !S_ISREG(from.st_mode)) {
@@ -287,7 +289,7 @@ extern "C" int qvFileCopy(const char* source, const char* target, int failIfExis
     close(in);
     return -1;
   }
-  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (failIfExists ? O_EXCL : O_TRUNC);
+  int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (failIfExists ? O_EXCL : O_TRUNC);
   int out = open(target, flags, 0644);
   if (out < 0) {
     close(in);

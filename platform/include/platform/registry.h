@@ -13,6 +13,8 @@
 // the current user's name is the login name.
 #pragma once
 #include <cstddef>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -111,6 +113,17 @@ LONG RegListSubKeys(HKEY key, std::vector<std::string>* names);  // in enumerati
 LONG RegListValues(HKEY key, std::vector<RegValue>* values);     // in creation order
 LONG RegReadValue(HKEY key, const std::string& name, RegValue* value);
 LONG RegWriteValue(HKEY key, const RegValue& value);
+
+// Read, change and write one value as one transaction of the hive: no write
+// of another thread or process comes between the read and the write, so two
+// callers that each add to a value both find their addition afterwards.
+// `change` gets the value as stored (empty when there is none; the name it
+// holds is ignored) and edits it in place, or empties it to delete the value.
+// It returns ERROR_SUCCESS to store the result; any other code leaves the
+// hive as it was and is returned. `change` runs with the hive locked and must
+// not call the registry. The handle needs KEY_QUERY_VALUE and KEY_SET_VALUE.
+LONG RegUpdateValue(HKEY key, const std::string& name,
+                    const std::function<LONG(std::optional<RegValue>* value)>& change);
 
 // Folder holding the hives currently in use (honours NORV_REGISTRY_DIR).
 std::string RegistryDirectory();

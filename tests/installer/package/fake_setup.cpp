@@ -1,5 +1,6 @@
 // Stands in for the client setup program: writes its arguments, one a
-// line, to the file named by FAKE_SETUP_OUT (complete or not at all).
+// line, and then "TMPDIR=" with its temporary directory to the file named by
+// FAKE_SETUP_OUT (complete or not at all).
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -11,6 +12,8 @@ int main(int argc, char** argv) {
   FILE* f = std::fopen(temp.c_str(), "w");
   if (!f) return 1;
   for (int i = 0; i < argc; ++i) std::fprintf(f, "%s\n", argv[i]);
+  const char* tmp = std::getenv("TMPDIR");
+  std::fprintf(f, "TMPDIR=%s\n", tmp ? tmp : "");
   std::fclose(f);
   return std::rename(temp.c_str(), out) == 0 ? 0 : 1;
 }

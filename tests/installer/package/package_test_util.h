@@ -70,9 +70,10 @@ struct RunResult {
   std::string output;  // standard output and error together
 };
 
-// Runs a program with extra environment settings and waits for it.
-inline RunResult Run(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-                     const std::string& outputFile) {
+// Starts a program with extra environment settings (and no display), its
+// standard output and error going to outputFile; the process id, or -1.
+inline pid_t Start(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                   const std::string& outputFile) {
   std::vector<std::string> environment;
   for (char** e = environ; *e; ++e) {
     std::string entry = *e;
@@ -94,14 +95,24 @@ inline RunResult Run(const std::vector<std::string>& argv, const std::vector<std
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  RunResult result;
   pid_t pid = 0;
-  if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data()) == 0) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
+  if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data()) != 0) pid = -1;
   posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+// The exit status of a started program (128 + signal when killed), or -1.
+inline int Wait(pid_t pid) {
+  int status = 0;
+  if (pid <= 0 || waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// Runs a program with extra environment settings and waits for it.
+inline RunResult Run(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                     const std::string& outputFile) {
+  RunResult result;
+  result.status = Wait(Start(argv, env, outputFile));
   result.output = ScratchTest::ReadFile(outputFile);
   return result;
 }

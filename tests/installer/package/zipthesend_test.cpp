@@ -1,5 +1,9 @@
 // ZipTheSend: the five members in their order, left-out sources, the stub
 // image kept as it is, the database deleted.
+#include <sys/stat.h>
+
+#include <cstdio>
+
 #include "package_reader.h"
 #include "package_test_util.h"
 #include "package_writer.h"
@@ -43,10 +47,17 @@ class ZipTheSendTest : public ScratchTest {
   }
 };
 
-TEST_F(ZipTheSendTest, FiveMembersInOrder) {
+TEST_F(ZipTheSendTest, FiveMembersInOrderInAPrivateDirectory) {
   char packagePath[260] = {};
   EXPECT_EQ(ZipTheSend(Path("db.tmp").c_str(), packagePath), 0);
-  EXPECT_EQ(std::string(packagePath), Path("tmp/client.exe"));
+  // client.exe in a fresh directory of its own below the temporary directory.
+  std::filesystem::path written = packagePath;
+  EXPECT_EQ(written.filename(), "client.exe");
+  EXPECT_EQ(written.parent_path().parent_path(), Path("tmp"));
+  EXPECT_EQ(written.parent_path().filename().string().rfind("zelpkg-", 0), 0u) << written;
+  struct stat st {};
+  ASSERT_EQ(lstat(written.parent_path().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0700u);
   EXPECT_FALSE(std::filesystem::exists(Path("db.tmp")));
   std::string package = ReadFile(packagePath);
   EXPECT_EQ(package.compare(0, 10, "stub image"), 0);
@@ -54,14 +65,40 @@ TEST_F(ZipTheSendTest, FiveMembersInOrder) {
   using Seq = std::vector<std::pair<std::string, std::uint32_t>>;
   EXPECT_EQ(Members(package), (Seq{{"install.cdb", 5}, {"qxTrace.dll", 4}, {"qvcryp32.dll", 3},
                                    {"qvcore32.dll", 2}, {"OrbCSetup.exe", 1}}));
-  struct stat st {};
   ASSERT_EQ(stat(packagePath, &st), 0);
   EXPECT_TRUE(st.st_mode & S_IXUSR);  // the package is a program
 
-  // A second package replaces the first.
+  // Every package gets a place of its own; removing one takes its directory.
   WriteFile(Path("db.tmp"), "database 2");
-  EXPECT_EQ(ZipTheSend(Path("db.tmp").c_str(), packagePath), 0);
-  EXPECT_EQ(Members(ReadFile(packagePath)).size(), 5u);
+  char second[260] = {};
+  EXPECT_EQ(ZipTheSend(Path("db.tmp").c_str(), second), 0);
+  EXPECT_STRNE(second, packagePath);
+  EXPECT_EQ(Members(ReadFile(second)).size(), 5u);
+  EXPECT_EQ(ReadFile(packagePath), package);
+  EXPECT_TRUE(zel::RemovePackage(packagePath));
+  EXPECT_FALSE(std::filesystem::exists(written.parent_path()));
+  EXPECT_TRUE(std::filesystem::exists(second));
+}
+
+// A link planted where a package or a copy would be written is not followed:
+// not at the old fixed name in the temporary directory, not at the writer's
+// output, and a source that is a link is left out.
+TEST_F(ZipTheSendTest, PlantedLinksAreNotFollowed) {
+  WriteFile(Path("victim"), "precious");
+  std::filesystem::create_symlink(Path("victim"), Path("tmp/client.exe"));
+  std::filesystem::create_symlink(Path("victim"), Path("db.link"));
+  char packagePath[260] = {};
+  EXPECT_EQ(ZipTheSend(Path("db.link").c_str(), packagePath), 0);
+  EXPECT_NE(std::string(packagePath), Path("tmp/client.exe"));
+  EXPECT_EQ(Members(ReadFile(packagePath)).size(), 4u);  // the database link is left out
+  EXPECT_EQ(ReadFile(Path("victim")), "precious");
+
+  WriteFile(Path("member"), "member");
+  zel::PackageEntry entries[1] = {};
+  std::snprintf(entries[0].source, sizeof entries[0].source, "%s", Path("member").c_str());
+  EXPECT_EQ(zel::WritePackageMembers(Path("tmp/client.exe").c_str(), 1, entries, 4096), 0);
+  EXPECT_EQ(ReadFile(Path("victim")), "precious");
+  EXPECT_TRUE(std::filesystem::is_symlink(Path("tmp/client.exe")));
 }
 
 TEST_F(ZipTheSendTest, MissingSourceIsLeftOutAndNumbersStayContiguous) {

@@ -105,6 +105,13 @@ TEST_F(QvCore, FileOperations) {
   EXPECT_EQ(qvFileCopy(Path("a.txt").c_str(), Path("a.txt").c_str(), 0), -1);
   EXPECT_EQ(ReadFile(Path("a.txt")), "new");
   EXPECT_EQ(qvFileCopy(Path("none").c_str(), Path("c.txt").c_str(), 0), -1);
+  // A link planted at either end is not followed, whether or not the target may be replaced.
+  WriteFile(Path("victim"), "precious");
+  std::filesystem::create_symlink(Path("victim"), Path("link"));
+  EXPECT_EQ(qvFileCopy(Path("a.txt").c_str(), Path("link").c_str(), 0), -1);
+  EXPECT_EQ(qvFileCopy(Path("a.txt").c_str(), Path("link").c_str(), 1), -1);
+  EXPECT_EQ(ReadFile(Path("victim")), "precious");
+  EXPECT_EQ(qvFileCopy(Path("link").c_str(), Path("d.txt").c_str(), 0), -1);
 
   std::uint32_t dos = (40u << 25) | (6u << 21) | (15u << 16) | (8u << 11) | (5u << 5) | 2u;
   EXPECT_EQ(qvFileSetDateTime(Path("a.txt").c_str(), dos), 0);

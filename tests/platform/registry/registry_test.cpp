@@ -540,3 +540,65 @@ TEST_F(Registry, TwoProcessesWritingOneHiveLoseNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// Read-modify-write is one transaction: two processes appending to one value
+// at once lose no addition; a refusal or an emptied value behaves as stated.
+TEST_F(Registry, UpdateValueIsOneTransactionAcrossProcesses) {
+  constexpr int kAppends = 300;
+  std::vector<pid_t> children;
+  for (const char* prefix : {"a", "b"}) {
+    std::string count = std::to_string(kAppends);
+    char* argv[] = {const_cast<char*>(REGISTRY_WRITER), const_cast<char*>("--append"),
+                    const_cast<char*>(prefix), count.data(), nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, REGISTRY_WRITER, nullptr, nullptr, argv, environ), 0);
+    children.push_back(pid);
+  }
+  for (pid_t pid : children) {
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "writer status " << status;
+  }
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Shared", 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+  RegValue log;
+  ASSERT_EQ(RegReadValue(key, "Log", &log), ERROR_SUCCESS);
+  std::string text(log.data.begin(), log.data.end());
+  for (const char* prefix : {"a", "b"})
+    for (int i = 0; i < kAppends; ++i)
+      EXPECT_NE(text.find(prefix + std::to_string(i) + ";"), std::string::npos) << prefix << i;
+  EXPECT_EQ(std::count(text.begin(), text.end(), ';'), 2 * kAppends);
+
+  // A refusal leaves the value as it was and comes back as the result.
+  auto refuse = [](std::optional<RegValue>* value) -> LONG {
+    (*value)->data.clear();
+    return ERROR_INVALID_DATA;
+  };
+  EXPECT_EQ(RegUpdateValue(key, "Log", refuse), ERROR_INVALID_DATA);
+  ASSERT_EQ(RegReadValue(key, "Log", &log), ERROR_SUCCESS);
+  EXPECT_EQ(log.data.size(), text.size());
+  // Emptying deletes; an absent value arrives empty.
+  EXPECT_EQ(RegUpdateValue(key, "Log", [](std::optional<RegValue>* value) -> LONG {
+              value->reset();
+              return ERROR_SUCCESS;
+            }),
+            ERROR_SUCCESS);
+  EXPECT_EQ(RegReadValue(key, "Log", &log), ERROR_FILE_NOT_FOUND);
+  bool arrivedEmpty = false;
+  EXPECT_EQ(RegUpdateValue(key, "Log", [&](std::optional<RegValue>* value) -> LONG {
+              arrivedEmpty = !value->has_value();
+              return ERROR_SUCCESS;
+            }),
+            ERROR_SUCCESS);
+  EXPECT_TRUE(arrivedEmpty);
+  EXPECT_EQ(RegReadValue(key, "Log", &log), ERROR_FILE_NOT_FOUND);
+  RegCloseKey(key);
+  HKEY readOnly = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Shared", 0, KEY_READ, &readOnly), ERROR_SUCCESS);
+  EXPECT_EQ(RegUpdateValue(readOnly, "Log", refuse), ERROR_ACCESS_DENIED);
+  RegCloseKey(readOnly);
+}
+
+}  // namespace

@@ -74,6 +74,7 @@ QV_API int qvFileFindFirst(const char* pattern);
 QV_API std::uint32_t qvFileFindGetDosDateTime(int findHandle);  // 0 for a bad handle
 QV_API int qvFileFindClose(int findHandle);                     // 0 or -1
 // Copies a file (replacing the target unless failIfExists); keeps its time.
+// A symbolic link at either path is refused, never followed.
 QV_API int qvFileCopy(const char* source, const char* target, int failIfExists);  // 0 or -1
 QV_API int qvFileDelete(const char* path);                                         // 0 or -1
 QV_API int qvFileSetDateTime(const char* path, std::uint32_t dosDateTime);         // 0 or -1
