@@ -14,7 +14,7 @@
 #   lib/norv21/plugins/        the demo plugins, their texts and their registration script
 #   lib/zelinst/               the installer's server side, an application folder as
 #                              "zeladmin init" lays one out (Client32/stub.zel, setup.zel)
-#   lib/systemd/{system,user}/ the units of norv-pending-deletes
+#   lib/systemd/{system,user}/ the units of norv-pending-deletes (NORV_SYSTEMD_*_UNIT_DIR)
 #   share/applications, share/icons, share/doc
 #
 # Components (and packages): runtime (norv21), sdk (norv21-dev), plugins
@@ -27,7 +27,6 @@ include(GNUInstallDirs)
 set(NORV_FRAMEWORK_DIR "${CMAKE_INSTALL_LIBDIR}/norv21")
 set(NORV_PLUGIN_DIR "${NORV_FRAMEWORK_DIR}/plugins")
 set(NORV_SERVER_DIR "${CMAKE_INSTALL_LIBDIR}/zelinst")
-set(NORV_UNIT_DIR "lib/systemd")
 # The machine hive of an installed system; the package creates it.
 set(NORV_MACHINE_STATE_DIR "/var/lib/norv")
 set(NORV_PACKAGE_PREFIX "/usr" CACHE STRING "Installation prefix of the Debian packages")
@@ -126,21 +125,8 @@ configure_file(${CMAKE_SOURCE_DIR}/packaging/norv21-framework.in
   ${CMAKE_BINARY_DIR}/packaging/norv21-framework @ONLY)
 install(PROGRAMS ${CMAKE_BINARY_DIR}/packaging/norv21-framework
   DESTINATION ${NORV_FRAMEWORK_DIR} COMPONENT runtime)
-# The units of norv-pending-deletes, filled in with the installed program.
-if(TARGET norv-pending-deletes)
-  foreach(kind system user)
-    set(unit_in "${CMAKE_SOURCE_DIR}/tools/pendingdelete/${kind}.service.in")
-    if(NOT EXISTS "${unit_in}")
-      continue()
-    endif()
-    install(CODE "
-      set(unit_program \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/norv-pending-deletes\")
-      configure_file(\"${unit_in}\" \"${CMAKE_BINARY_DIR}/packaging/units/${kind}/norv-pending-deletes.service\" @ONLY)"
-      COMPONENT runtime)
-    install(FILES "${CMAKE_BINARY_DIR}/packaging/units/${kind}/norv-pending-deletes.service"
-      DESTINATION "${NORV_UNIT_DIR}/${kind}" COMPONENT runtime)
-  endforeach()
-endif()
+# The units of norv-pending-deletes are installed beside its build rules
+# (tools/pendingdelete), in the runtime component.
 
 # ---- plugins ----------------------------------------------------------------
 _norv_install(plugins ${NORV_PLUGIN_DIR}
@@ -159,23 +145,17 @@ set(server_targets zelinst zeladmin stub setup qvcore qxtrace qvmapi fanrow
 _norv_install(server ${NORV_SERVER_DIR} EXTRA_RPATH "$ORIGIN" ${server_targets})
 _norv_install_link(server zeladmin ${NORV_SERVER_DIR})
 # The client files every package starts with, where the package builder
-# takes them from.
-if(TARGET stub)
-  install(PROGRAMS $<TARGET_FILE:stub> RENAME stub.zel
-    DESTINATION ${NORV_SERVER_DIR}/Client32 COMPONENT server)
-endif()
-if(TARGET setup)
-  install(PROGRAMS $<TARGET_FILE:setup> RENAME setup.zel
-    DESTINATION ${NORV_SERVER_DIR}/Client32 COMPONENT server)
-endif()
-# Copies are not install(TARGETS) files: strip them when the rest is.
+# takes them from: copies of the installed (and, for packages, stripped)
+# programs, which need no run path (they travel to other machines).
 foreach(name stub setup)
-  if(TARGET ${name} AND CMAKE_STRIP)
+  if(TARGET ${name})
+    set_target_properties(${name} PROPERTIES INSTALL_RPATH "")
     install(CODE "
-      if(CMAKE_INSTALL_DO_STRIP)
-        execute_process(COMMAND \"${CMAKE_STRIP}\"
-          \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${NORV_SERVER_DIR}/Client32/${name}.zel\")
-      endif()" COMPONENT server)
+      set(dir \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${NORV_SERVER_DIR}\")
+      file(RPATH_REMOVE FILE \"\${dir}/$<TARGET_FILE_NAME:${name}>\")
+      file(MAKE_DIRECTORY \"\${dir}/Client32\")
+      file(COPY_FILE \"\${dir}/$<TARGET_FILE_NAME:${name}>\" \"\${dir}/Client32/${name}.zel\")
+      message(STATUS \"Installing: \${dir}/Client32/${name}.zel\")" COMPONENT server)
   endif()
 endforeach()
 

@@ -98,7 +98,7 @@ test_prefix() {
            lib/norv21/norv21-framework include/norv lib/cmake/Norv21/Norv21Config.cmake; do
     check "installed: $f" test -e "$P/$f"
   done
-  built libnorv21exc.so && check "installed: the crash handler" test -e "$fw/libnorv21exc.so"
+  built libnorv21exc.so && check "installed: the crash handler" test -e "$fw/libnorv21exc.so.2"
   built norvcrashdlg && check "installed: the crash dialog beside the crash handler" test -x "$fw/norvcrashdlg"
   built norvreg && check "installed: norvreg" test -x "$P/bin/norvreg"
   built norvexplore && check "installed: norvexplore, its link, desktop file and icon" \
