@@ -33,6 +33,10 @@ check() {  # description, command...
   if "$@"; then echo "ok: $what"; else fail "$what"; fi
 }
 skip() { echo "skipped: $*"; }
+logged() {  # log file, command...: the command's output goes to the log, shown on failure
+  local log=$1; shift
+  "$@" >"$log" 2>&1 || { cat "$log" >&2; return 1; }
+}
 built() { [ -e "$BUILD/bin/$1" ]; }
 
 # The machine's state that nothing here may change.
@@ -92,7 +96,7 @@ implode_round_trip() {  # implode
 test_prefix() {
   local P="$WORK/prefix"
   check "cmake --install into a scratch prefix" \
-    cmake --install "$BUILD" --prefix "$P" >"$WORK/install.log"
+    logged "$WORK/install.log" cmake --install "$BUILD" --prefix "$P"
   local fw="$P/lib/norv21"
   for f in lib/norv21/libnorv21.so lib/norv21/libnorvplatform.so bin/regtool bin/norvrc \
            lib/norv21/norv21-framework include/norv lib/cmake/Norv21/Norv21Config.cmake; do
@@ -131,7 +135,7 @@ test_prefix() {
 
   if [ -x "$P/bin/zeladmin" ]; then
     check "zeladmin init from the installation" \
-      "$P/bin/zeladmin" init "$WORK/server" >"$WORK/zeladmin.log" 2>&1
+      logged "$WORK/zeladmin.log" "$P/bin/zeladmin" init "$WORK/server"
     check "the server folder has the client files" \
       test -s "$WORK/server/Client32/stub.zel" -a -s "$WORK/server/Client32/setup.zel"
   else
@@ -199,8 +203,7 @@ test_packages() {
   touch "$R/var/lib/dpkg/status"
   local dpkg=(dpkg --root="$R" --admindir="$R/var/lib/dpkg" --log="$WORK/dpkg.log"
               --force-not-root --force-script-chrootless --force-depends --force-bad-path)
-  check "dpkg -i into the scratch root" "${dpkg[@]}" -i "$WORK"/packages/*.deb >"$WORK/dpkg-i.log" 2>&1 ||
-    cat "$WORK/dpkg-i.log" >&2
+  check "dpkg -i into the scratch root" logged "$WORK/dpkg-i.log" "${dpkg[@]}" -i "$WORK"/packages/*.deb
   local hive="$R/var/lib/norv/registry" key='HKLM\Software\Velmora\NORV2.1'
   local regtool="$BUILD/bin/regtool"
   check "the machine registry is made" test -f "$hive/machine.db"
@@ -213,6 +216,12 @@ test_packages() {
   check "System registered with the installed system's path" \
     env NORV_REGISTRY_DIR="$hive" \
       bash -c "'$regtool' query '$key\\Plugins\\System' /v PluginDLL | grep -q ' /usr/lib/norv21/plugins/libnorvsystem.so'"
+  if [ "$(id -u)" = 0 ] && id nobody >/dev/null 2>&1; then
+    # Every user reads the plugin registration; only root may write there.
+    chmod 755 "$WORK"
+    check "an ordinary user reads the registered plugins" \
+      su nobody -s /bin/sh -c "NORV_REGISTRY_DIR='$hive' '$regtool' query '$key\\Plugins\\System' /v PluginDLL >/dev/null"
+  fi
   if built norv-pending-deletes && command -v systemctl >/dev/null; then
     check "the units are enabled in the root" \
       test -L "$R/etc/systemd/system/multi-user.target.wants/norv-pending-deletes.service"
@@ -225,18 +234,17 @@ test_packages() {
   run_explorer "$R/usr/bin" && echo "ok: the root's explorer runs on the root's plugins" || {
     [ $? = 2 ] && skip "no explorer program is built" || fail "the root's explorer runs"; }
   if [ -x "$R/usr/bin/zeladmin" ]; then
-    check "zeladmin init from the root" "$R/usr/bin/zeladmin" init "$WORK/server" >/dev/null 2>&1
+    check "zeladmin init from the root" logged /dev/null "$R/usr/bin/zeladmin" init "$WORK/server"
   fi
 
-  check "dpkg -r norv21-demo-plugins" "${dpkg[@]}" -r norv21-demo-plugins >"$WORK/dpkg-r.log" 2>&1
+  check "dpkg -r norv21-demo-plugins" logged "$WORK/dpkg-r.log" "${dpkg[@]}" -r norv21-demo-plugins
   check "no plugin left registered" env NORV_REGISTRY_DIR="$hive" \
     bash -c "! '$regtool' query '$key\\Plugins' /s 2>/dev/null | grep -q PluginDLL"
   check "the framework key stays while norv21 is installed" \
-    env NORV_REGISTRY_DIR="$hive" "$regtool" query "$key" /v Path >/dev/null
+    logged /dev/null env NORV_REGISTRY_DIR="$hive" "$regtool" query "$key" /v Path
   local all
   all=$(cd "$WORK/packages" && ls *.deb | sed 's/_.*//')
-  check "dpkg --purge of every package" "${dpkg[@]}" --purge $all >"$WORK/dpkg-p.log" 2>&1 ||
-    cat "$WORK/dpkg-p.log" >&2
+  check "dpkg --purge of every package" logged "$WORK/dpkg-p.log" "${dpkg[@]}" --purge $all
   check "the machine registry is gone" test ! -e "$R/var/lib/norv"
   local left
   left=$(cd "$R" && find . ! -type d ! -path './var/lib/dpkg/*')
