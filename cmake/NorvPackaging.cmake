@@ -86,22 +86,22 @@ set(CPACK_COMPONENT_TOOLS_DEPENDS runtime)
 
 set(CPACK_COMPONENT_RUNTIME_DISPLAY_NAME "Norv 2.1 explorer framework")
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "Norv 2.1 explorer framework and explorer
- The explorer framework (libnorv21), its crash handler and setup library,
- the explorer program norvexplore, the registry and plugin registration
- tools (regtool, norvreg), the resource compiler and the pending-deletion
- service. The machine-wide registry lives in /var/lib/norv.")
+The explorer framework (libnorv21), its crash handler and setup library,
+the explorer program norvexplore, the registry and plugin registration
+tools (regtool, norvreg), the resource compiler and the pending-deletion
+service. The machine-wide registry lives in /var/lib/norv.")
 set(CPACK_COMPONENT_SDK_DESCRIPTION "Norv 2.1 plugin SDK
- Headers and the CMake package (find_package(Norv21)) for building
- explorer plugins against the Norv 2.1 framework.")
+Headers and the CMake package (find_package(Norv21)) for building
+explorer plugins against the Norv 2.1 framework.")
 set(CPACK_COMPONENT_PLUGINS_DESCRIPTION "Norv 2.1 demonstration plugins
- The Files and System plugins for the Norv 2.1 explorer, registered with
- the framework when the package is installed and removed with it.")
+The Files and System plugins for the Norv 2.1 explorer, registered with
+the framework when the package is installed and removed with it.")
 set(CPACK_COMPONENT_SERVER_DESCRIPTION "Zel client installer, server side
- The package builder and sender (libzelinst), the administration program
- zeladmin, the client stub and setup program shipped in every client
- package, and the stand-ins of the backup product's libraries and tools.")
+The package builder and sender (libzelinst), the administration program
+zeladmin, the client stub and setup program shipped in every client
+package, and the stand-ins of the backup product's libraries and tools.")
 set(CPACK_COMPONENT_TOOLS_DESCRIPTION "Norv 2.1 package tools
- implode, the implode stream codec from the command line, and zelpack,
- which creates, lists, tests and extracts client packages.")
+implode, the implode stream codec from the command line, and zelpack,
+which creates, lists, tests and extracts client packages.")
 
 include(CPack)
