@@ -13,7 +13,7 @@ FUZZ_SECONDS=${FUZZ_SECONDS:-20}
 
 PACKAGES=(cmake ninja-build g++ clang ccache pkg-config
           qt6-base-dev libsqlite3-dev sqlite3 libgtest-dev libgmock-dev libbenchmark-dev
-          zlib1g-dev libcurl4-openssl-dev
+          zlib1g-dev libcurl4-openssl-dev xvfb xauth
           libdw1 libunwind8
           dpkg-dev fakeroot lintian binutils)
 

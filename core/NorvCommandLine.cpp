@@ -115,9 +115,8 @@ const FlagSpec kFlags[] = {
     {L"-quiet", &Info::m_bQuiet},
 };
 
-// "name:" options are letters followed by a colon; a start path never looks
-// like that unless it is a plain word with a colon, which we treat as a
-// mistyped option rather than guess.
+// "name:" options are letters followed by a colon. A relative start path
+// may look like that too ("Disk:1/Files"): see ApplyArgument.
 bool LooksLikeOption(const NorvString& arg, size_t& colon) {
   colon = arg.find(L':');
   if (colon == NorvString::npos || colon == 0) return false;
@@ -185,7 +184,14 @@ bool ApplyArgument(const NorvString& raw, Info& info, bool& startPathSeen, NorvS
       info.*option.given = TRUE;
       return true;
     }
-    return SetError(error, L"Unknown option \"" + arg.substr(0, colon + 1) + L"\".");
+    // Not an option: a relative start path whose first element holds a
+    // colon ("Disk:1/Files"). A lone word with a colon stays an error, as
+    // it is far more likely a mistyped option.
+    if (arg.find(L'/') == NorvString::npos) {
+      return SetError(error, L"Unknown option \"" + arg.substr(0, colon + 1) +
+                                 L"\" (a start path that begins with it is written \"./" + arg +
+                                 L"\").");
+    }
   }
   if (startPathSeen) {
     return SetError(error, L"Only one start path may be given; \"" + arg +

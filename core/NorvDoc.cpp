@@ -10,6 +10,7 @@
 
 #include "PluginHandlerMessages.h"
 #include "norv/NorvCommandLineInfo.h"
+#include "norv/NorvHostIds.h"
 #include "norv/NorvMessageBox.h"
 #include "norv/NorvPluginBase.h"
 #include "norv/NorvRegistryKey.h"
@@ -21,7 +22,7 @@
 #include "platform/resources.h"
 #include "platform/text.h"
 
-CNorvTreeListItem* CNorvDoc::root = nullptr;
+CNorvTreeListItem* CNorvDoc::m_pRoot = nullptr;
 
 namespace {
 
@@ -196,12 +197,12 @@ CNorvDoc::CNorvDoc() {
 
   std::optional<QFont> viewFont = LoadGUIFont(L"ViewFont");
   if (!viewFont) viewFont = CreateDefaultFont();
-  if (!viewFont) norvhost::ShowMessage(7066);
+  if (!viewFont) norvhost::ShowMessage(IDS_NORV_NO_FONT);
   SetupGUIFont(viewFont ? *viewFont : QFont());
 
   std::optional<QFont> dialogFont = LoadGUIFont(L"DialogFont");
   if (!dialogFont) dialogFont = CreateDefaultFont();
-  if (!dialogFont) norvhost::ShowMessage(7066);
+  if (!dialogFont) norvhost::ShowMessage(IDS_NORV_NO_FONT);
   m_dialogFont = dialogFont ? *dialogFont : QFont();
 }
 
@@ -230,10 +231,19 @@ void CNorvDoc::SaveSettings() const {
   settings.SetUIntValue(L"RefreshListOnSelect", m_bRefreshListOnSelect ? 1 : 0);
 }
 
+void CNorvDoc::SetBusy(BOOL busy) {
+  if (busy)
+    ++m_nBusy;
+  else if (m_nBusy > 0)
+    --m_nBusy;
+}
+
 void CNorvDoc::DestroyRoot() {
-  if (root == nullptr) return;
-  CNorvTreeListItem* old = root;
-  root = nullptr;
+  if (m_pRoot == nullptr) return;
+  CNorvTreeListItem* old = m_pRoot;
+  // The selection goes with the root: it hears of it while it is whole.
+  CNorvTreeListItem::NotifyDeselectedIfWithin(old);
+  m_pRoot = nullptr;
   if (m_pViews != nullptr) m_pViews->RootDestroying(old);
   NorvResourceStack resources(old->GetResourceInstanceHandle());
   delete old;
@@ -279,7 +289,7 @@ BOOL CNorvDoc::SetupViews(const CNorvCommandLineInfo& info) {
       ++id;
       continue;
     }
-    if (!quiet) norvhost::ShowMessage(7063, record.name.c_str());
+    if (!quiet) norvhost::ShowMessage(IDS_NORV_PLUGIN_INIT_FAILED, record.name.c_str());
     CPluginHandler::RemovePlugin(id);
     removed = true;
   }
@@ -346,23 +356,24 @@ BOOL CNorvDoc::SetupViews(const CNorvCommandLineInfo& info) {
     created = nullptr;
   }
   if (created == nullptr) {
-    if (!quiet) norvhost::ShowMessage(7058, m_rootClass.c_str(), m_rootId.c_str());
+    if (!quiet)
+      norvhost::ShowMessage(IDS_NORV_ROOT_NOT_CREATED, m_rootClass.c_str(), m_rootId.c_str());
     return FALSE;
   }
-  root = created;
+  m_pRoot = created;
 
   if (m_pViews != nullptr) {
     UINT icon = 0;
     HMODULE iconModule = nullptr;
     {
-      CNorvItemCallScope scope(root);
-      icon = root->GetIcon();
-      iconModule = root->GetResourceInstanceHandle();
+      CNorvItemCallScope scope(m_pRoot);
+      icon = m_pRoot->GetIcon();
+      iconModule = m_pRoot->GetResourceInstanceHandle();
     }
     if (icon != 0) m_pViews->SetMainWindowIcon(iconModule, icon);
   }
   NORV_BASE_TRACE(4, 0, L"Initializing tree view");
-  if (m_pViews != nullptr) m_pViews->InitTreeView(root);
+  if (m_pViews != nullptr) m_pViews->InitTreeView(m_pRoot);
   NORV_BASE_TRACE(4, 0, L"Initializing bookmark view");
   if (m_pViews != nullptr) m_pViews->LoadBookmarks();
   if (!m_startPath.empty() && m_pViews != nullptr) m_pViews->NavigateTree(m_startPath);
@@ -430,7 +441,7 @@ BOOL CNorvDoc::SaveGUIFont(const NorvString& key, const QFont& font) {
 
 std::optional<QFont> CNorvDoc::CreateDefaultFont() {
   if (!HaveGui()) return std::nullopt;
-  return QFontDatabase::systemFont(QFontDatabase::TitleFont);
+  return QFontDatabase::systemFont(QFontDatabase::GeneralFont);
 }
 
 BOOL CNorvDoc::SetupGUIFont(const QFont& font) {
@@ -479,7 +490,7 @@ void CNorvDoc::SendFontChanged(UINT command) {
   // The root and the selected item (once, when they are the same) learn of
   // the new font; the views repaint themselves.
   CNorvTreeListItem* selected = NorvGetViewServices()->GetSelectedTreeItem();
-  CNorvTreeListItem* targets[2] = {root, selected != root ? selected : nullptr};
+  CNorvTreeListItem* targets[2] = {m_pRoot, selected != m_pRoot ? selected : nullptr};
   for (CNorvTreeListItem* item : targets) {
     if (item == nullptr) continue;
     CNorvItemCallScope scope(item);

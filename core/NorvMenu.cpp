@@ -20,6 +20,8 @@ CNorvMenu::Entry CNorvMenu::CopyEntry(const Entry& entry) {
   copy.separator = entry.separator;
   copy.enabled = entry.enabled;
   copy.checked = entry.checked;
+  copy.isDefault = entry.isDefault;
+  copy.radio = entry.radio;
   if (entry.popup) copy.popup = std::make_unique<CNorvMenu>(*entry.popup);
   return copy;
 }
@@ -197,10 +199,59 @@ bool CNorvMenu::operator==(const CNorvMenu& other) const {
     const Entry& a = entries_[i];
     const Entry& b = other.entries_[i];
     if (a.command != b.command || a.text != b.text || a.separator != b.separator ||
-        a.enabled != b.enabled || a.checked != b.checked)
+        a.enabled != b.enabled || a.checked != b.checked || a.isDefault != b.isDefault ||
+        a.radio != b.radio)
       return false;
     if (static_cast<bool>(a.popup) != static_cast<bool>(b.popup)) return false;
     if (a.popup && !(*a.popup == *b.popup)) return false;
   }
   return true;
+}
+
+BOOL CNorvMenu::IsDefault(int index) const {
+  return InRange(index) && entries_[index].isDefault ? TRUE : FALSE;
+}
+
+BOOL CNorvMenu::SetDefaultItem(int index) {
+  if (!InRange(index)) return FALSE;
+  for (Entry& entry : entries_) entry.isDefault = false;
+  entries_[index].isDefault = true;
+  return TRUE;
+}
+
+int CNorvMenu::GetDefaultItem() const {
+  for (int i = 0; i < GetItemCount(); ++i)
+    if (entries_[i].isDefault) return i;
+  return -1;
+}
+
+BOOL CNorvMenu::SetDefaultCommand(UINT command) {
+  for (int i = 0; i < GetItemCount(); ++i) {
+    const Entry& entry = entries_[i];
+    if (!entry.separator && !entry.popup && entry.command == command) return SetDefaultItem(i);
+  }
+  return FALSE;
+}
+
+BOOL CNorvMenu::IsRadioCheck(int index) const {
+  return InRange(index) && entries_[index].radio ? TRUE : FALSE;
+}
+
+BOOL CNorvMenu::SetRadioCheck(int index, BOOL radio) {
+  if (!InRange(index)) return FALSE;
+  entries_[index].radio = radio != FALSE;
+  return TRUE;
+}
+
+BOOL CNorvMenu::CheckRadioCommand(UINT first, UINT last, UINT command) {
+  BOOL found = FALSE;
+  for (Entry& entry : entries_) {
+    if (entry.separator || entry.popup || entry.command < first || entry.command > last) continue;
+    entry.checked = entry.command == command;
+    if (entry.checked) {
+      entry.radio = true;
+      found = TRUE;
+    }
+  }
+  return found;
 }

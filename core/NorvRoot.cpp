@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 
 #include "PluginHandlerMessages.h"
+#include "norv/NorvHostStrings.h"
 #include "norv/NorvRegistryKey.h"
 #include "norv/PluginHandler.h"
 #include "norv/Trace.h"
@@ -26,7 +27,7 @@ const wchar_t* CNorvPluginBase::GetMessageHelpFile() { return L""; }
 const wchar_t* CNorvPluginBase::GetHelpFile() { return L""; }
 
 NorvString CNorvPluginBase::GetPluginCaption() {
-  return norvhost::StringText(7035, s_hHostResources);
+  return norvhost::StringText(IDS_NORV_CAPTION, s_hHostResources);
 }
 
 void CNorvPluginBase::SetHostResourceHandle(HMODULE module) { s_hHostResources = module; }
@@ -60,16 +61,17 @@ class WaitCursor {
 CNorvRoot::CNorvRoot() {
   m_strId.clear();
   const HMODULE host = GetHostResourceHandle();
-  m_strName = norvhost::StringText(7050, host);
-  m_strTitle = norvhost::StringText(7035, host);
+  m_strName = norvhost::StringText(IDS_NORV_ROOT_NAME, host);
+  m_strTitle = norvhost::StringText(IDS_NORV_CAPTION, host);
   CNorvPrivateRegistryKey plugins(plat::HKEY_LOCAL_MACHINE, L"Plugins", plat::KEY_READ);
   plugins.GetStringValue(L"Name", m_strName);
   plugins.GetStringValue(L"Title", m_strTitle);
   SetStatic(TRUE);
 
-  m_columnTitles = {norvhost::StringText(7026, host), norvhost::StringText(7027, host)};
+  m_columnTitles = {norvhost::StringText(IDS_NORV_COLUMN_NAME, host),
+                    norvhost::StringText(IDS_NORV_COLUMN_DESCRIPTION, host)};
   m_columnWidths = {kColumnWidth, kColumnWidth};
-  m_columnIds = {7026, 7027};
+  m_columnIds = {IDS_NORV_COLUMN_NAME, IDS_NORV_COLUMN_DESCRIPTION};
   m_columnFormats = {0, 0};
 }
 

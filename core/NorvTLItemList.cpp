@@ -3,12 +3,35 @@
 
 #include <algorithm>
 #include <new>
-#include <vector>
 #include <unordered_set>
+#include <vector>
 
 #include "norv/NorvTlgItem.h"
+#include "norv/NorvViewServices.h"
 
 NORV_IMPLEMENT_SERIAL(CNorvTLItemList, CNorvObject, 1)
+
+namespace {
+
+// Tells the views that children of `owner` are about to be unlinked, and
+// when the scope ends that they are gone. Nothing for a list that is no
+// item's child list.
+class RemovalNotice {
+ public:
+  explicit RemovalNotice(CNorvTreeListItem* owner) : m_owner(owner) {
+    if (m_owner != nullptr) NorvGetViewServices()->ChildrenRemoving(m_owner);
+  }
+  ~RemovalNotice() {
+    if (m_owner != nullptr) NorvGetViewServices()->ChildrenRemoved(m_owner);
+  }
+  RemovalNotice(const RemovalNotice&) = delete;
+  RemovalNotice& operator=(const RemovalNotice&) = delete;
+
+ private:
+  CNorvTreeListItem* m_owner;
+};
+
+}  // namespace
 
 // Nodes come from blocks of kBlockSize; freed nodes go to a free list and
 // the blocks are released when the list is destroyed or emptied.
@@ -58,7 +81,7 @@ void CNorvTLItemList::FreeNode(NorvListNode* node) {
   node->pPrev = nullptr;
   node->pNext = m_pFree;
   m_pFree = node;
-  if (--m_nCount == 0) RemoveAll();  // also returns the blocks
+  if (--m_nCount == 0) Reset();  // also returns the blocks
 }
 
 void CNorvTLItemList::FreeBlocks() {
@@ -71,6 +94,15 @@ void CNorvTLItemList::FreeBlocks() {
 }
 
 void CNorvTLItemList::RemoveAll() {
+  if (m_nCount == 0) {
+    Reset();
+    return;
+  }
+  RemovalNotice notice(m_pOwner);
+  Reset();
+}
+
+void CNorvTLItemList::Reset() {
   m_pHead = m_pTail = nullptr;
   m_nCount = 0;
   FreeBlocks();
@@ -160,6 +192,7 @@ POSITION CNorvTLItemList::InsertAfter(POSITION position, CNorvTreeListItem* item
 
 void CNorvTLItemList::RemoveAt(POSITION position) {
   if (position == nullptr) return;
+  RemovalNotice notice(m_pOwner);
   if (position == m_pHead)
     m_pHead = position->pNext;
   else
@@ -223,12 +256,17 @@ CNorvTreeListItem* CNorvTLItemList::FindObject(const NorvString& className,
 }
 
 void CNorvTLItemList::ClearList() {
+  if (m_nCount == 0) {
+    Reset();
+    return;
+  }
+  RemovalNotice notice(m_pOwner);
   // Unlink first: destroying an item may make plugin code look at the list
   // (or at its parent) again.
   std::vector<CNorvTreeListItem*> items;
   items.reserve(static_cast<std::size_t>(m_nCount));
   for (CNorvTreeListItem* item : *this) items.push_back(item);
-  RemoveAll();
+  Reset();
   std::vector<CNorvTreeListItem*> doomed;
   doomed.reserve(items.size());
   for (CNorvTreeListItem* item : items) {
@@ -240,6 +278,9 @@ void CNorvTLItemList::ClearList() {
       doomed.push_back(item);
     }
   }
+  // The tree's selection, when it is about to go with one of them, hears of
+  // it while it is still whole.
+  CNorvTreeListItem::NotifyDeselectedIfDoomed(doomed);
   // An item listed twice is destroyed once; the rest go in list order.
   std::vector<CNorvTreeListItem*> sorted(doomed);
   std::sort(sorted.begin(), sorted.end());

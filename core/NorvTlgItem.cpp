@@ -6,11 +6,14 @@
 #include <QCollator>
 #include <QLocale>
 #include <QString>
+#include <algorithm>
 #include <atomic>
 #include <memory>
 
 #include "norv/NorvCommandLineInfo.h"
+#include "norv/NorvHostCommands.h"
 #include "norv/NorvResourceStack.h"
+#include "norv/NorvTreePath.h"
 #include "norv/NorvViewServices.h"
 #include "norv/Trace.h"
 #include "platform/library.h"
@@ -21,13 +24,9 @@ NORV_IMPLEMENT_SERIAL(CNorvTreeListItem, CNorvObject, 1)
 
 namespace {
 
-// Menu commands the item model asks items about.
-constexpr UINT kCmdCut = 35026;
-constexpr UINT kCmdCopy = 35027;
-// A feature that is absent unless the item says otherwise.
-constexpr UINT kFeatureOffByDefault = 50004;
-// The help command that shows a topic by its context id.
-constexpr UINT kHelpContext = 15;
+// Bit of the reserved word: ID_NORV_ITEMCMD_TREEITEM_DESELECTED was sent by
+// NotifyDeselected.
+constexpr DWORD kDeselectionSent = 1;
 
 struct ItemModelState {
   std::recursive_mutex lock;
@@ -57,15 +56,6 @@ NorvString PointerText(const void* p) {
 }
 
 NorvString Widen(const char* text) { return text != nullptr ? plat::FromUtf8(text) : NorvString(); }
-
-NorvString Replace(NorvString text, const NorvString& from, const NorvString& to) {
-  std::size_t pos = 0;
-  while ((pos = text.find(from, pos)) != NorvString::npos) {
-    text.replace(pos, from.size(), to);
-    pos += to.size();
-  }
-  return text;
-}
 
 // Every value is quoted for the receiving program's command-line rules, so
 // that it arrives as one argument, unchanged.
@@ -114,21 +104,60 @@ NorvObjectFlagEntry& EntryLocked(const NorvString& className, const NorvString& 
 // Construction and destruction
 // ===========================================================================
 
-CNorvTreeListItem::CNorvTreeListItem() { m_strId = L"@" + PointerText(this); }
+CNorvTreeListItem::CNorvTreeListItem() {
+  m_strId = L"@" + PointerText(this);
+  m_children.SetOwner(this);
+}
 
 CNorvTreeListItem::~CNorvTreeListItem() {
   INorvViewServices* services = NorvGetViewServices();
   const bool selected = services->GetSelectedTreeItem() == this;
-  if (selected) {
-    CNorvTLItemList empty;
-    Command(&empty, ID_NORV_ITEMCMD_TREEITEM_DESELECTED, 0, nullptr);
-  }
+  // The plugin's part of the object is gone by now, so DESELECTED could only
+  // reach the base class: it was due from NotifyDeselected before the delete.
+  if (selected && (m_dwReserved & kDeselectionSent) == 0 && gNorvBaseTraceLevel >= 2)
+    NorvBaseTrace(__FILE__, __LINE__, 2, 0,
+                  plat::FormatW(L"The selected item @ 0x%s is destroyed without "
+                                L"NotifyDeselected() first",
+                                PointerText(this).c_str()));
   if (selected || m_hTreeItem != nullptr) services->ItemDestroyed(this);
   // An item may be destroyed by the very call the framework makes into it:
   // the stack must not keep a dangling pointer.
   for (CNorvTreeListItem*& active : State().activeItems)
     if (active == this) active = nullptr;
   m_children.ClearList();
+}
+
+BOOL CNorvTreeListItem::NotifyDeselected() {
+  if (m_dwReserved & kDeselectionSent) return FALSE;
+  m_dwReserved |= kDeselectionSent;
+  CNorvTLItemList empty;
+  if (NorvIsUserInterfaceThread()) {
+    CNorvItemCallScope scope(this);
+    NORV_ITEM_COMMAND(this, &empty, ID_NORV_ITEMCMD_TREEITEM_DESELECTED, 0, nullptr);
+  } else {
+    // The resource and active-item stacks belong to the user-interface
+    // thread; a worker that destroys the selection calls in without them.
+    NORV_ITEM_COMMAND(this, &empty, ID_NORV_ITEMCMD_TREEITEM_DESELECTED, 0, nullptr);
+  }
+  return TRUE;
+}
+
+BOOL CNorvTreeListItem::NotifyDeselectedIfWithin(CNorvTreeListItem* item) {
+  if (item == nullptr) return FALSE;
+  return NotifyDeselectedIfDoomed({item});
+}
+
+BOOL CNorvTreeListItem::NotifyDeselectedIfDoomed(const std::vector<CNorvTreeListItem*>& doomed) {
+  if (doomed.empty()) return FALSE;
+  CNorvTreeListItem* selected = NorvGetViewServices()->GetSelectedTreeItem();
+  // Up from the selection: it goes with a doomed item unless a STATIC item
+  // (which no child list destroys) comes first.
+  for (CNorvTreeListItem* s = selected; s != nullptr; s = s->m_pParent) {
+    if (std::find(doomed.begin(), doomed.end(), s) != doomed.end())
+      return selected->NotifyDeselected();
+    if (s->IsStatic()) break;
+  }
+  return FALSE;
 }
 
 // ===========================================================================
@@ -311,7 +340,7 @@ NorvString CNorvTreeListItem::GetItemPath() {
   NorvString path;
   for (CNorvTreeListItem* item = this; item != nullptr && item->m_pParent != nullptr;
        item = item->m_pParent) {
-    const NorvString text = Replace(TreeText(item, NORV_TLVI_TEXT | NORV_TLVI_IMAGE), L"/", L"//");
+    const NorvString text = EscapeTreePathElement(TreeText(item, NORV_TLVI_TEXT | NORV_TLVI_IMAGE));
     path = path.empty() ? text : text + L"/" + path;
   }
   return L"/" + path;
@@ -322,8 +351,8 @@ void CNorvTreeListItem::NavigateTo(const NorvString& path) {
   if (!path.empty() && path[0] != L'/') {
     for (CNorvTreeListItem* item = this; item != nullptr && item->m_pParent != nullptr;
          item = item->m_pParent)
-      target = Replace(TreeText(item, NORV_TLVI_TEXT | NORV_TLVI_IMAGE), L"/", L"//") + L"/" +
-               target;
+      target =
+          EscapeTreePathElement(TreeText(item, NORV_TLVI_TEXT | NORV_TLVI_IMAGE)) + L"/" + target;
     target = L"/" + target;
   }
   SetNavigationTarget(target);
@@ -331,7 +360,7 @@ void CNorvTreeListItem::NavigateTo(const NorvString& path) {
 
 BOOL CNorvTreeListItem::CanCopy() {
   NorvResourceStack resources(GetResourceInstanceHandle());
-  for (UINT command : {kCmdCut, kCmdCopy}) {
+  for (UINT command : {ID_NORV_CMD_CUT, ID_NORV_CMD_COPY}) {
     int enabled = 0;
     int checked = 0;
     if (InitMenuInfo(command, enabled, checked, 0) && enabled) return TRUE;
@@ -344,7 +373,7 @@ BOOL CNorvTreeListItem::HasFeature(UINT featureId) {
   int enabled = 0;
   int checked = 0;
   if (!InitMenuInfo(featureId, enabled, checked, 0))
-    return featureId != kFeatureOffByDefault ? TRUE : FALSE;
+    return featureId != NORV_FEATURE_OFF_BY_DEFAULT ? TRUE : FALSE;
   return enabled;
 }
 
@@ -406,7 +435,9 @@ BOOL CNorvTreeListItem::ExploreFrom(const NorvString& className, const NorvStrin
 BOOL CNorvTreeListItem::ExploreFrom(const NorvString& className, const NorvString& id,
                                     const NorvString& param) {
   const std::string program = plat::ModuleFileName(nullptr);
-  if (program.empty() || program.size() >= plat::MAX_PATH) return FALSE;
+  // No length limit: the program may live in a folder deeper than the
+  // 260 characters an old path buffer held.
+  if (program.empty()) return FALSE;
 
   // Every argument is quoted the way the explorer's command line expects
   // (its parser removes the quotes again); each value arrives whole.
@@ -593,7 +624,7 @@ BOOL CNorvTreeListItem::ShowHelp(UINT /*command*/, DWORD data, const wchar_t* he
     const wchar_t* itemFile = selected->GetHelpFile();
     file = itemFile != nullptr ? itemFile : L"";
   }
-  return services->ShowHelp(data, kHelpContext, file);
+  return services->ShowHelp(data, NORV_HELP_CONTEXT, file);
 }
 
 BOOL CNorvTreeListItem::SelectListViewItems(CNorvTLItemList* list) {

@@ -1,5 +1,10 @@
 #include "norv/NorvViewServices.h"
 
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QThread>
 #include <atomic>
 
 INorvViewServices::~INorvViewServices() = default;
@@ -24,4 +29,10 @@ INorvViewServices* NorvGetViewServices() {
 
 void NorvSetViewServices(INorvViewServices* services) {
   gServices.store(services, std::memory_order_release);
+}
+
+BOOL NorvIsUserInterfaceThread() {
+  if (QCoreApplication* app = QCoreApplication::instance())
+    return QThread::currentThread() == app->thread() ? TRUE : FALSE;
+  return static_cast<pid_t>(syscall(SYS_gettid)) == getpid() ? TRUE : FALSE;
 }

@@ -10,6 +10,7 @@
 #include <type_traits>
 
 #include "PluginHandlerMessages.h"
+#include "norv/NorvHostIds.h"
 #include "norv/NorvRegistryKey.h"
 #include "norv/NorvResourceStack.h"
 #include "norv/NorvRuntimeClass.h"
@@ -53,6 +54,29 @@ void EnterFolderOf(const NorvString& file) {
   std::error_code ignored;
   fs::current_path(folder, ignored);
 }
+
+// Owns a loaded library until it is handed on (release) or the scope
+// ends, so that no failure path frees a module by hand.
+class ModuleOwner {
+ public:
+  explicit ModuleOwner(HMODULE module = nullptr) : m_module(module) {}
+  ~ModuleOwner() { Reset(); }
+  ModuleOwner(const ModuleOwner&) = delete;
+  ModuleOwner& operator=(const ModuleOwner&) = delete;
+  HMODULE Get() const { return m_module; }
+  HMODULE Release() {
+    HMODULE module = m_module;
+    m_module = nullptr;
+    return module;
+  }
+  void Reset(HMODULE module = nullptr) {
+    if (m_module != nullptr) plat::FreeLibrary(m_module);
+    m_module = module;
+  }
+
+ private:
+  HMODULE m_module;
+};
 
 bool IsFile(const fs::path& path) {
   std::error_code error;
@@ -108,8 +132,8 @@ NorvString MissingRequiredExports(const NorvPluginEntryPoints& entry) {
 // for the failure (string 7056 when there is none).
 void ShowLoadFailure(UINT message, const NorvString& name, const NorvString& file,
                      const std::string& systemText) {
-  const NorvString text =
-      systemText.empty() ? norvhost::StringText(7056) : plat::FromUtf8(systemText);
+  const NorvString text = systemText.empty() ? norvhost::StringText(IDS_NORV_NO_ERROR_TEXT)
+                                             : plat::FromUtf8(systemText);
   norvhost::ShowMessage(message, name.c_str(), file.c_str(), text.c_str());
 }
 
@@ -180,7 +204,7 @@ BOOL CPluginHandler::LoadAllPlugins(const NorvString& locale,
     }
   }
   if (pluginList.empty()) {
-    norvhost::ShowMessage(7059, locale.c_str());
+    norvhost::ShowMessage(IDS_NORV_NO_PLUGIN_LOADED, locale.c_str());
     return FALSE;
   }
   BuildClassList();
@@ -250,11 +274,13 @@ BOOL CPluginHandler::LoadPlugin(const NorvString& name, const NorvString& plugin
                                 const NorvString& messageHelpFile, BOOL fromRegistry) {
   const int id = GetPluginCount();
   if (pluginLibrary.empty()) {
-    norvhost::ShowMessage(fromRegistry ? 7084 : 7099, name.c_str());
+    norvhost::ShowMessage(
+        fromRegistry ? IDS_NORV_NO_PLUGIN_LIBRARY : IDS_NORV_LOADPLUGIN_INCOMPLETE, name.c_str());
     return FALSE;
   }
   if (resourceLibrary.empty()) {
-    norvhost::ShowMessage(fromRegistry ? 7083 : 7099, name.c_str());
+    norvhost::ShowMessage(
+        fromRegistry ? IDS_NORV_NO_RESOURCE_LIBRARY : IDS_NORV_LOADPLUGIN_INCOMPLETE, name.c_str());
     return FALSE;
   }
   CurrentDirectoryScope directory;
@@ -276,16 +302,14 @@ BOOL CPluginHandler::LoadPlugin(const NorvString& name, const NorvString& plugin
                   NorvFormatString(L"Loading plugin dll for plugin %s (id %d), file = %s",
                                    name.c_str(), id, pluginPath.c_str()));
   record.loadedPath = plat::ToUtf8(pluginPath);
-  record.pluginModule = plat::LoadLibrary(record.loadedPath);
+  ModuleOwner pluginModule(plat::LoadLibrary(record.loadedPath));
+  ModuleOwner resourceModule;
+  record.pluginModule = pluginModule.Get();
   if (record.pluginModule == nullptr) {
-    ShowLoadFailure(7067, name, pluginPath, plat::LibraryError());
+    ShowLoadFailure(IDS_NORV_PLUGIN_LOAD_FAILED, name, pluginPath, plat::LibraryError());
     return FALSE;
   }
-  auto fail = [&record]() {
-    if (record.resourceModule != nullptr) plat::FreeLibrary(record.resourceModule);
-    plat::FreeLibrary(record.pluginModule);
-    return FALSE;
-  };
+  // Failing from here on unloads the libraries (the owners above).
 
   LookUpExports(record.pluginModule, record.entry);
   NorvPluginEntryPoints& entry = record.entry;
@@ -295,10 +319,10 @@ BOOL CPluginHandler::LoadPlugin(const NorvString& name, const NorvString& plugin
     DWORD build = 0;
     entry.GetSDKVersion(&version, &build);
     if (version != NORV_SDK_VERSION) {
-      norvhost::ShowMessage(7107, name.c_str(), static_cast<unsigned>(version >> 16),
-                            static_cast<unsigned>(version & 0xFFFF), NORV_SDK_VERSION_MAJOR,
-                            NORV_SDK_VERSION_MINOR);
-      return fail();
+      norvhost::ShowMessage(
+          IDS_NORV_SDK_VERSION_MISMATCH, name.c_str(), static_cast<unsigned>(version >> 16),
+          static_cast<unsigned>(version & 0xFFFF), NORV_SDK_VERSION_MAJOR, NORV_SDK_VERSION_MINOR);
+      return FALSE;
     }
     record.sdkBuild = build;
     NORV_BASE_TRACE(3, 0,
@@ -317,19 +341,19 @@ BOOL CPluginHandler::LoadPlugin(const NorvString& name, const NorvString& plugin
     DWORD second = 0;
     entry.GetBuildType(&first, &second);
     if (first != 0) {
-      norvhost::ShowMessage(7108, name.c_str());
-      return fail();
+      norvhost::ShowMessage(IDS_NORV_PLUGIN_DEBUG_BUILD, name.c_str());
+      return FALSE;
     }
     if (second == 0) {
-      norvhost::ShowMessage(7110, name.c_str());
-      return fail();
+      norvhost::ShowMessage(IDS_NORV_PLUGIN_NOT_WIDE, name.c_str());
+      return FALSE;
     }
   }
 
   const NorvString missing = MissingRequiredExports(entry);
   if (!missing.empty()) {
-    norvhost::ShowMessage(7065, name.c_str(), missing.c_str());
-    return fail();
+    norvhost::ShowMessage(IDS_NORV_PLUGIN_EXPORTS_MISSING, name.c_str(), missing.c_str());
+    return FALSE;
   }
 
   if (entry.SetPluginId != nullptr) {
@@ -354,14 +378,21 @@ BOOL CPluginHandler::LoadPlugin(const NorvString& name, const NorvString& plugin
   NORV_BASE_TRACE(3, 0,
                   NorvFormatString(L"Loading resource dll for plugin %s (id %d), file = %s",
                                    name.c_str(), id, resourcePath.c_str()));
-  record.resourceModule = plat::LoadResourceModule(plat::ToUtf8(resourcePath));
+  resourceModule.Reset(plat::LoadResourceModule(plat::ToUtf8(resourcePath)));
+  record.resourceModule = resourceModule.Get();
   if (record.resourceModule == nullptr) {
-    ShowLoadFailure(7064, name, resourcePath, plat::LibraryError());
-    return fail();
+    ShowLoadFailure(IDS_NORV_RESOURCE_LOAD_FAILED, name, resourcePath, plat::LibraryError());
+    return FALSE;
   }
   entry.SetResourceInstanceHandle(record.resourceModule);
 
-  pluginList.push_back(std::move(record));
+  {
+    std::lock_guard<std::mutex> lock(PluginListLock());
+    pluginList.push_back(std::move(record));
+  }
+  // The list owns both libraries now (UnloadPlugins, RemovePlugin).
+  pluginModule.Release();
+  resourceModule.Release();
   return TRUE;
 }
 
@@ -395,8 +426,15 @@ HMODULE CPluginHandler::FindClassDLL(const NorvString& className) {
   return plat::ModuleFromAddress(pClass);
 }
 
+std::mutex& CPluginHandler::PluginListLock() {
+  // Never destroyed: plugin threads may trace during static destruction.
+  static std::mutex* lock = new std::mutex;
+  return *lock;
+}
+
 NorvString CPluginHandler::GetPluginName(int pluginId) {
-  if (pluginId < 0 || pluginId >= GetPluginCount()) return {};
+  std::lock_guard<std::mutex> lock(PluginListLock());
+  if (pluginId < 0 || pluginId >= static_cast<int>(pluginList.size())) return {};
   return pluginList[pluginId].name;
 }
 
@@ -441,7 +479,11 @@ void CPluginHandler::UnloadPlugins() {
     if (record.resourceModule != nullptr) plat::FreeLibrary(record.resourceModule);
     if (record.pluginModule != nullptr) plat::FreeLibrary(record.pluginModule);
   }
-  pluginList.clear();
+  std::vector<NorvPluginRecord> gone;
+  {
+    std::lock_guard<std::mutex> lock(PluginListLock());
+    gone.swap(pluginList);
+  }
 }
 
 void CPluginHandler::RemovePlugin(int pluginId) {
@@ -455,8 +497,14 @@ void CPluginHandler::RemovePlugin(int pluginId) {
     }
     classList.swap(moved);
   }
-  NorvPluginRecord record = std::move(pluginList[pluginId]);
-  pluginList.erase(pluginList.begin() + pluginId);
+  NorvPluginRecord record;
+  {
+    // The plugin's own worker may be tracing under its id right now.
+    std::lock_guard<std::mutex> lock(PluginListLock());
+    record = std::move(pluginList[pluginId]);
+    pluginList.erase(pluginList.begin() + pluginId);
+  }
+  // Unloading may wait for that worker: not under the lock.
   if (record.resourceModule != nullptr) plat::FreeLibrary(record.resourceModule);
   if (record.pluginModule != nullptr) plat::FreeLibrary(record.pluginModule);
   // The plugins behind it trace under their new ids from now on.

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "norv/NorvHostStrings.h"
 #include "norv/NorvMessageBox.h"
 #include "platform/resources.h"
 #include "platform/text.h"
@@ -19,31 +20,35 @@ struct MessageEntry {
 // The texts the framework falls back on; hosts translate them in their
 // string resources under the same numbers.
 const MessageEntry kMessages[] = {
-    {7026, "", L"Name"},
-    {7027, "", L"Description"},
-    {7035, "", L"Norv Explorer"},
-    {7050, "", L"Norv"},
-    {7056, "", L"No description of the error is available."},
-    {7058, "ss", L"The root object %s://%s could not be created."},
-    {7059, "s", L"No plugin could be loaded for the language \"%s\"."},
-    {7063, "s", L"The plugin %s could not be initialized and will not be used."},
-    {7064, "sss", L"The resource library of plugin %s could not be loaded.\nFile: %s\n%s"},
-    {7065, "ss",
+    {IDS_NORV_COLUMN_NAME, "", L"Name"},
+    {IDS_NORV_COLUMN_DESCRIPTION, "", L"Description"},
+    {IDS_NORV_CAPTION, "", L"Norv Explorer"},
+    {IDS_NORV_ROOT_NAME, "", L"Norv"},
+    {IDS_NORV_NO_ERROR_TEXT, "", L"No description of the error is available."},
+    {IDS_NORV_ROOT_NOT_CREATED, "ss", L"The root object %s://%s could not be created."},
+    {IDS_NORV_NO_PLUGIN_LOADED, "s", L"No plugin could be loaded for the language \"%s\"."},
+    {IDS_NORV_PLUGIN_INIT_FAILED, "s",
+     L"The plugin %s could not be initialized and will not be used."},
+    {IDS_NORV_RESOURCE_LOAD_FAILED, "sss",
+     L"The resource library of plugin %s could not be loaded.\nFile: %s\n%s"},
+    {IDS_NORV_PLUGIN_EXPORTS_MISSING, "ss",
      L"The plugin %s is not a valid Norv plugin and will not be used.\nMissing functions: %s"},
-    {7066, "", L"No font could be created for the explorer views."},
-    {7067, "sss", L"The plugin library of plugin %s could not be loaded.\nFile: %s\n%s"},
-    {7083, "s", L"No resource library is registered for the plugin %s."},
-    {7084, "s", L"No plugin library is registered for the plugin %s."},
-    {7099, "s",
+    {IDS_NORV_NO_FONT, "", L"No font could be created for the explorer views."},
+    {IDS_NORV_PLUGIN_LOAD_FAILED, "sss",
+     L"The plugin library of plugin %s could not be loaded.\nFile: %s\n%s"},
+    {IDS_NORV_NO_RESOURCE_LIBRARY, "s", L"No resource library is registered for the plugin %s."},
+    {IDS_NORV_NO_PLUGIN_LIBRARY, "s", L"No plugin library is registered for the plugin %s."},
+    {IDS_NORV_LOADPLUGIN_INCOMPLETE, "s",
      L"The plugin entry \"%s\" on the command line is incomplete. It must be written as "
      L"name;PluginDLL;ResourceDLL;HelpFile;MessageHelpFile."},
-    {7107, "sdddd",
+    {IDS_NORV_SDK_VERSION_MISMATCH, "sdddd",
      L"The plugin %s was built with Norv SDK %u.%u and cannot be used with this Norv, which "
      L"needs SDK %u.%u."},
-    {7108, "s",
+    {IDS_NORV_PLUGIN_DEBUG_BUILD, "s",
      L"The plugin %s is a debug build (its C++ library does not fit this Norv) and will not "
      L"be used."},
-    {7110, "s", L"The plugin %s was not built for wide text and will not be used."},
+    {IDS_NORV_PLUGIN_NOT_WIDE, "s",
+     L"The plugin %s was not built for wide text and will not be used."},
 };
 
 const MessageEntry* FindSpec(UINT id) {

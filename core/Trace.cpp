@@ -19,6 +19,7 @@
 
 #include "norv/FileVersion.h"
 #include "norv/NorvCommandLineInfo.h"
+#include "norv/NorvHostStrings.h"
 #include "norv/NorvItemCommands.h"
 #include "norv/NorvMessageBox.h"
 #include "norv/NorvRegistryKey.h"
@@ -38,9 +39,6 @@ int Trace::m_TraceKeepFiles = 0;
 NorvString Trace::m_TraceFileName;
 
 namespace {
-
-constexpr UINT IDS_TRACE_NO_LOCATION = 7105;
-constexpr UINT IDS_TRACE_CANNOT_CREATE = 7106;
 
 // The levels are plain exported ints that plugins read and write; inside
 // the framework they are accessed atomically so that a worker thread's line
@@ -294,7 +292,7 @@ BOOL Trace::Start(const CNorvCommandLineInfo* cmdInfo) {
   NorvString message;
   if (m_TraceEnabled & kFiles) {
     if (m_TraceLocation.empty()) {
-      message = MessageText(IDS_TRACE_NO_LOCATION,
+      message = MessageText(IDS_NORV_TRACE_NO_LOCATION,
                             L"Tracing is switched on, but no folder for the trace files is set. "
                             L"No trace files are written.");
       m_TraceEnabled &= ~kFiles;
@@ -312,10 +310,10 @@ BOOL Trace::Start(const CNorvCommandLineInfo* cmdInfo) {
       const wchar_t* cannotCreate =
           L"The trace file %s could not be created. No trace files are written.";
       if (!s.info.Create(Utf8Path(infoName))) {
-        message = FillPlaceholder(MessageText(IDS_TRACE_CANNOT_CREATE, cannotCreate), infoName);
+        message = FillPlaceholder(MessageText(IDS_NORV_TRACE_FILE_FAILED, cannotCreate), infoName);
         m_TraceEnabled &= ~kFiles;
       } else if (!s.log.Create(Utf8Path(logName))) {
-        message = FillPlaceholder(MessageText(IDS_TRACE_CANNOT_CREATE, cannotCreate), logName);
+        message = FillPlaceholder(MessageText(IDS_NORV_TRACE_FILE_FAILED, cannotCreate), logName);
         m_TraceEnabled &= ~kFiles;
         // The information file was made by this run and will never be
         // written or cleaned up by Stop: do not leave it behind.
@@ -674,7 +672,7 @@ int NorvAppMessageBox(const NorvString& text, UINT type) {
     std::lock_guard<std::mutex> lock(gHookMutex);
     hook = Hook();
   }
-  NorvString caption = MessageText(7035, L"Norv Explorer");
+  NorvString caption = MessageText(IDS_NORV_CAPTION, L"Norv Explorer");
   if (hook) return hook(text, caption, type);
   std::string line = plat::ToUtf8(caption) + ": " + plat::ToUtf8(text) + "\n";
   ::write(STDERR_FILENO, line.data(), line.size());

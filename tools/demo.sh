@@ -18,13 +18,15 @@ cleanup() {
   rm -rf "$WORK"
 }
 trap cleanup EXIT
-mkdir -p "$WORK/registry" "$WORK/tmp" "$WORK/trace" "$WORK/runtime" "$WORK/files"
+mkdir -p "$WORK/registry" "$WORK/tmp" "$WORK/trace" "$WORK/runtime" "$WORK/files" "$WORK/home"
 chmod 700 "$WORK/runtime"
 export NORV_REGISTRY_DIR="$WORK/registry"
 export TMPDIR="$WORK/tmp"
 export XDG_RUNTIME_DIR="$WORK/runtime"
 # No display needed: the explorer's offscreen platform will do.
-[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] || export QT_QPA_PLATFORM=offscreen
+have_display=0
+[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && have_display=1
+((have_display)) || export QT_QPA_PLATFORM=offscreen
 
 heading() { printf '\n==== %s ====\n\n' "$*"; }
 note() { printf '  (%s)\n' "$*"; }
@@ -74,7 +76,51 @@ else
 fi
 
 # --------------------------------------------------------------------------
-heading "2. The explorer without windows (norvexplore-cli)"
+heading "2. The explorer window (norvexplore)"
+if ! have norvexplore; then
+  note "norvexplore is not built"
+elif ((${#registered[@]} == 0)); then
+  note "no plugin is registered"
+else
+  # The Files plugin shows the home folder: a scratch one with a few
+  # folders and files.
+  home="$WORK/home"
+  mkdir -p "$home/Documents/Letters" "$home/Documents/Reports" "$home/Pictures" "$home/Projects/norv"
+  printf 'Norv\n' >"$home/Documents/notes.txt"
+  printf 'Dear reader,\n' >"$home/Documents/Letters/letter.txt"
+  selects=()
+  [[ " ${registered[*]} " == *" system "* ]] && selects+=(--select /System)
+  [[ " ${registered[*]} " == *" files "* ]] && selects+=(--select /home/Documents)
+  if ((have_display)); then
+    echo "\$ norvexplore ${selects[*]}    (close the window to go on)"
+    HOME="$home" "$BIN/norvexplore" "${selects[@]}" || note "norvexplore ended with status $?"
+  else
+    shot="$WORK/norvexplore.png"
+    if command -v xvfb-run >/dev/null 2>&1; then
+      echo "No display: the window runs under Xvfb and is photographed."
+      echo "\$ xvfb-run norvexplore ${selects[*]} --screenshot norvexplore.png"
+      HOME="$home" env -u QT_QPA_PLATFORM xvfb-run -a -s "-screen 0 1280x800x24" \
+        "$BIN/norvexplore" "${selects[@]}" --screenshot "$shot" 2>/dev/null ||
+        note "norvexplore ended with status $?"
+    else
+      echo "No display and no Xvfb: the window runs offscreen and is photographed."
+      echo "\$ norvexplore ${selects[*]} --screenshot norvexplore.png"
+      HOME="$home" "$BIN/norvexplore" "${selects[@]}" --screenshot "$shot" 2>/dev/null ||
+        note "norvexplore ended with status $?"
+    fi
+    if [ -s "$shot" ]; then
+      # The scratch folder goes at the end; the picture stays in the build.
+      cp "$shot" "$BIN/../norvexplore-demo.png"
+      echo "Screenshot: $shot"
+      echo "  (kept as $(cd "$BIN/.." && pwd)/norvexplore-demo.png)"
+    else
+      note "no screenshot was written"
+    fi
+  fi
+fi
+
+# --------------------------------------------------------------------------
+heading "3. The explorer without windows (norvexplore-cli)"
 cli_ran=0
 if ! have norvexplore-cli; then
   note "norvexplore-cli is not built"
@@ -108,7 +154,7 @@ else
 fi
 
 # --------------------------------------------------------------------------
-heading "3. Trace log of that run"
+heading "4. Trace log of that run"
 log=$(ls "$WORK"/trace/NORV2.1_*_log.txt 2>/dev/null | head -1 || true)
 if ((cli_ran)) && [ -n "$log" ]; then
   echo "$(basename "$log"), $(wc -l <"$log") lines; the first 25:"
@@ -118,7 +164,7 @@ else
 fi
 
 # --------------------------------------------------------------------------
-heading "4. Implode stream codec (implode)"
+heading "5. Implode stream codec (implode)"
 sample="$WORK/files/sample.txt"
 cat "$ROOT"/docs/*.md >"$sample" 2>/dev/null || printf 'Norv %.0s' {1..2000} >"$sample"
 if have implode; then
@@ -137,7 +183,7 @@ else
 fi
 
 # --------------------------------------------------------------------------
-heading "5. Client package (stub, zelpack)"
+heading "6. Client package (stub, zelpack)"
 if ! have zelpack || ! have stub; then
   note "zelpack or stub is not built"
 else

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "norv/NorvColumns.h"
 #include "norv/NorvCommandLine.h"
 #include "norv/NorvCommandLineInfo.h"
 #include "norv/NorvDoc.h"
@@ -25,6 +26,7 @@
 #include "norv/NorvMessageBox.h"
 #include "norv/NorvRegistryKey.h"
 #include "norv/NorvTlgItem.h"
+#include "norv/NorvTreePath.h"
 #include "norv/NorvViewServices.h"
 #include "norv/PluginHandler.h"
 #include "norv/Trace.h"
@@ -46,7 +48,8 @@ const char kUsage[] =
     "  --depth N        print the tree down to depth N below the root (default 2)\n"
     "  --list PATH      print the list of the object at tree path PATH as a table\n"
     "                   (\"/\" is the root, \"/System/Processes\" a folder below it;\n"
-    "                   a \"/\" inside a name is written \"//\"); may be repeated\n"
+    "                   a \"/\" inside a name is written \"//\"; \"..\" goes up,\n"
+    "                   \".../NAME\" up to the nearest NAME); may be repeated\n"
     "  --watch SECONDS  then wait that long and print every change that the\n"
     "                   plugins report for the objects printed so far\n"
     "  --help           show this help\n"
@@ -167,61 +170,65 @@ void PrintTree(CNorvTreeListItem* item, int depth, int maxDepth) {
   }
 }
 
-// Splits a tree path into node texts: "/" separates, "//" is a "/" inside
-// a text.
-std::vector<NorvString> SplitTreePath(const NorvString& path) {
-  std::vector<NorvString> parts;
-  NorvString current;
-  for (std::size_t i = 0; i < path.size(); ++i) {
-    if (path[i] != L'/') {
-      current.push_back(path[i]);
-    } else if (i + 1 < path.size() && path[i + 1] == L'/') {
-      current.push_back(L'/');
-      ++i;
-    } else {
-      if (!current.empty()) parts.push_back(current);
-      current.clear();
-    }
-  }
-  if (!current.empty()) parts.push_back(current);
-  return parts;
-}
-
-// The tree node at `path` below `root`, matching texts without regard to
-// case as the tree does; null when there is none.
+// The tree node at `path`, matching texts as the tree does (elements
+// without regard to case, ".../" exactly). The console host has no
+// selection: the root stands for it, so "./x" and "x" start there too.
+// Null when there is no such node.
 CNorvTreeListItem* ResolvePath(CNorvTreeListItem* root, const NorvString& path) {
-  CNorvTreeListItem* item = root;
-  for (const NorvString& part : SplitTreePath(path)) {
+  // The nodes from the root down to the current one.
+  std::vector<CNorvTreeListItem*> chain{root};
+  auto findChild = [](CNorvTreeListItem* item, const NorvString& text) -> CNorvTreeListItem* {
     if (FetchChildren(item, TRUE) != GETITEMS_OK) return nullptr;
-    CNorvTreeListItem* found = nullptr;
-    const QString wanted = QString::fromStdWString(part);
+    const QString wanted = QString::fromStdWString(text);
     for (CNorvTreeListItem* child : item->GetItemList()) {
       if (child == nullptr || (child->GetItemListMask() & NORV_ITEMLIST_TREE) == 0) continue;
-      if (QString::fromStdWString(TreeText(child)).compare(wanted, Qt::CaseInsensitive) == 0) {
-        found = child;
+      if (QString::fromStdWString(TreeText(child)).compare(wanted, Qt::CaseInsensitive) == 0)
+        return child;
+    }
+    return nullptr;
+  };
+  for (const NorvTreePathStep& step : ParseTreePath(path)) {
+    switch (step.kind) {
+      case NorvTreePathStep::kRoot:
+      case NorvTreePathStep::kSelection:
+        chain.resize(1);
+        break;
+      case NorvTreePathStep::kParent:
+        if (chain.size() < 2) return nullptr;
+        chain.pop_back();
+        break;
+      case NorvTreePathStep::kNearestAncestor: {
+        bool found = false;
+        while (chain.size() >= 2 && !found) {
+          chain.pop_back();
+          found = TreeText(chain.back()) == step.text;
+        }
+        if (found) break;
+        // No ancestor of that name up to the top: the text names a node
+        // below the top.
+        CNorvTreeListItem* child = findChild(chain.back(), step.text);
+        if (child == nullptr) return nullptr;
+        chain.push_back(child);
+        break;
+      }
+      case NorvTreePathStep::kChild: {
+        CNorvTreeListItem* child = findChild(chain.back(), step.text);
+        if (child == nullptr) return nullptr;
+        chain.push_back(child);
         break;
       }
     }
-    if (found == nullptr) return nullptr;
-    item = found;
   }
-  return item;
+  return chain.back();
 }
-
-struct Column {
-  NorvString title;
-  UINT id = 0;
-  int format = 0;  // 0 left, 1 right, 2 centred
-  bool ascending = true;
-};
 
 std::size_t Width(const NorvString& text) { return text.size(); }
 
 std::string Cell(const NorvString& text, std::size_t width, int format) {
   const std::size_t pad = width > Width(text) ? width - Width(text) : 0;
   std::size_t left = 0;
-  if (format == 1) left = pad;
-  if (format == 2) left = pad / 2;
+  if (format == NORV_COLUMN_RIGHT) left = pad;
+  if (format == NORV_COLUMN_CENTER) left = pad / 2;
   return std::string(left, ' ') + U8(text) + std::string(pad - left, ' ');
 }
 
@@ -241,22 +248,16 @@ bool PrintList(CNorvTreeListItem* item, const std::string& path) {
     return false;
   }
 
-  // Visible columns with their ids (the top bit of an id marks a column
-  // that sorts descending first, that of a width one hidden at first).
-  std::vector<Column> columns;
-  const std::size_t n = titles != nullptr ? titles->size() : 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    const UINT rawId = ids != nullptr && i < ids->size() ? (*ids)[i] : static_cast<UINT>(i);
-    const UINT width = widths != nullptr && i < widths->size() ? (*widths)[i] : 100;
-    if ((width & 0x80000000u) != 0) continue;
-    Column c;
-    c.title = (*titles)[i];
-    c.id = rawId & 0x7FFFFFFFu;
-    c.ascending = (rawId & 0x80000000u) == 0;
-    c.format = formats != nullptr && i < formats->size() ? static_cast<int>((*formats)[i]) : 0;
-    columns.push_back(c);
+  // The visible columns (hidden ones are left out, as the list starts).
+  const NorvColumnSet set = NorvDecodeColumns(titles, widths, ids, formats, sortId);
+  std::vector<NorvColumn> columns;
+  for (const NorvColumn& c : set.columns)
+    if (!c.hidden) columns.push_back(c);
+  if (columns.empty()) {
+    NorvColumn name;
+    name.title = L"Name";
+    columns.push_back(name);
   }
-  if (columns.empty()) columns.push_back({L"Name", 0, 0, true});
 
   std::vector<CNorvTreeListItem*> rows;
   for (CNorvTreeListItem* child : item->GetItemList()) {
@@ -265,16 +266,15 @@ bool PrintList(CNorvTreeListItem* item, const std::string& path) {
   }
   // The list's first sorting: the default sort column, else the first.
   std::size_t sortColumn = 0;
-  if (sortId != -1) {
-    const UINT wanted = static_cast<UINT>(sortId) & 0x7FFFFFFFu;
+  if (set.defaultSortId != -1) {
     for (std::size_t i = 0; i < columns.size(); ++i) {
-      if (columns[i].id == wanted) sortColumn = i;
+      if (columns[i].id == static_cast<UINT>(set.defaultSortId)) sortColumn = i;
     }
   }
-  const Column& by = columns[sortColumn];
+  const NorvColumn& by = columns[sortColumn];
   std::stable_sort(rows.begin(), rows.end(), [&](CNorvTreeListItem* a, CNorvTreeListItem* b) {
     CNorvItemCallScope scope(a);
-    return a->Compare(b, static_cast<int>(by.id), by.ascending ? TRUE : FALSE) < 0;
+    return a->Compare(b, static_cast<int>(by.id), by.ascendingFirst) < 0;
   });
 
   std::vector<std::vector<NorvString>> cells;
@@ -452,20 +452,26 @@ int main(int argc, char** argv) {
   const NorvString locale = info.m_bLocaleGiven && !info.m_Locale.empty() ? info.m_Locale
                                                                           : NorvString(L"enu");
   LoadHostResources(locale);
-  Trace::Start(&info);
+  // The information file as a window host writes it: the system, the
+  // modules at start, then the ones the plugins brought.
+  if (Trace::Start(&info)) {
+    Trace::DumpWindowsVersion();
+    Trace::DumpLoadedModules(L"Modules loaded at start-up");
+  }
 
   int rc = 0;
   if (!CPluginHandler::LoadAllPlugins(locale, info.m_Plugins, info.m_LoadPlugins)) {
     rc = 1;
   } else {
+    Trace::DumpLoadedModules(L"Modules loaded with the plugins");
     auto doc = std::make_unique<CNorvDoc>();
-    if (!doc->SetupViews(info) || CNorvDoc::root == nullptr) {
+    if (!doc->SetupViews(info) || CNorvDoc::GetRoot() == nullptr) {
       rc = 1;
     } else {
-      PrintTree(CNorvDoc::root, 0, options.depth);
+      PrintTree(CNorvDoc::GetRoot(), 0, options.depth);
       for (const std::string& path : options.lists) {
         std::printf("\n");
-        CNorvTreeListItem* item = ResolvePath(CNorvDoc::root, plat::FromUtf8(path));
+        CNorvTreeListItem* item = ResolvePath(CNorvDoc::GetRoot(), plat::FromUtf8(path));
         if (item == nullptr) {
           std::fprintf(stderr, "%s: no object at tree path \"%s\"\n", kProgram, path.c_str());
           rc = 1;

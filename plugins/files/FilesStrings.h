@@ -1,6 +1,7 @@
 // Numbers of the Files plugin's strings (res/files_*.rc) and of its own
 // commands.
 #pragma once
+#include "norv/NorvHostCommands.h"
 #include "norv/norvtypes.h"
 
 constexpr UINT IDS_FILES_CAPTION = 100;
@@ -33,13 +34,13 @@ constexpr UINT IDS_FILES_ERR_MOVE = 134;
 constexpr UINT IDS_FILES_ERR_NAME = 135;      // "\"%s\" is not a valid name."
 
 // Host commands the items answer (the host's menu and toolbar ids).
-constexpr UINT ID_FILES_REFRESH = 35000;
-constexpr UINT ID_FILES_DELETE = 35009;
-constexpr UINT ID_FILES_NEW = 35024;
-constexpr UINT ID_FILES_PASTE = 35025;
-constexpr UINT ID_FILES_CUT = 35026;
-constexpr UINT ID_FILES_COPY = 35027;
-constexpr UINT ID_FILES_RENAME = 35128;
+constexpr UINT ID_FILES_REFRESH = ID_NORV_CMD_REFRESH;
+constexpr UINT ID_FILES_DELETE = ID_NORV_CMD_DELETE;
+constexpr UINT ID_FILES_NEW = ID_NORV_CMD_NEW;
+constexpr UINT ID_FILES_PASTE = ID_NORV_CMD_PASTE;
+constexpr UINT ID_FILES_CUT = ID_NORV_CMD_CUT;
+constexpr UINT ID_FILES_COPY = ID_NORV_CMD_COPY;
+constexpr UINT ID_FILES_RENAME = ID_NORV_CMD_RENAME;
 // The plugin's own item commands.
 constexpr UINT ID_FILES_COPY_PATH = 41001;
 constexpr UINT ID_FILES_OPEN = 41002;

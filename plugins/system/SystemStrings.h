@@ -1,6 +1,7 @@
 // Numbers of the System plugin's strings (res/system_*.rc), its column ids
 // and images, and the names under which its item classes are registered.
 #pragma once
+#include "norv/NorvHostStrings.h"
 #include "norv/norvtypes.h"
 
 constexpr UINT IDS_SYSTEM_CAPTION = 1000;       // the plugin's caption
@@ -43,8 +44,8 @@ constexpr UINT SYS_COL_TYPE = 3;
 constexpr UINT SYS_COL_OPTIONS = 4;
 // The framework root's columns ("Name", "Description"), which a plugin's
 // root answers when it is listed there.
-constexpr UINT NORV_ROOT_COL_NAME = 7026;
-constexpr UINT NORV_ROOT_COL_DESCRIPTION = 7027;
+constexpr UINT NORV_ROOT_COL_NAME = IDS_NORV_COLUMN_NAME;
+constexpr UINT NORV_ROOT_COL_DESCRIPTION = IDS_NORV_COLUMN_DESCRIPTION;
 
 // Images in the plugin's image lists.
 constexpr int SYS_IMAGE_SYSTEM = 0;

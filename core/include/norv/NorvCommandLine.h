@@ -8,7 +8,10 @@
 //   loadplugin:<name;PluginDLL;ResourceDLL;HelpFile;MessageHelpFile>
 //                                     (repeatable)
 //   -nosplash  -notips  -quiet
-//   <start path>                      (the one argument without an option)
+//   <start path>                      (the one argument without an option;
+//                                     "Disk:1/x" is a path, since "disk:" is
+//                                     no option, but a lone "Disk:1" reads
+//                                     as an unknown option: write "./Disk:1")
 //
 // Option names are case-insensitive. An argument may be enclosed in double
 // quotes, as a new explorer window receives its arguments: the quotes are

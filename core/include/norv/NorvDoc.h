@@ -10,7 +10,7 @@
 //                                                                   : L"Velmora\\NORV2.1");
 //   Trace::Start(&info);
 //   CPluginHandler::LoadAllPlugins(info.m_Locale, info.m_Plugins, info.m_LoadPlugins);
-//   CNorvDoc doc;  (main frame, views; doc.SetViews(...))
+//   CNorvDoc doc;  (main frame, views; doc.SetViews(...), doc.SetTreeView(...) ...)
 //   if (!doc.SetupViews(info)) quit;
 //
 // User settings (HKEY_CURRENT_USER, private key): "Settings" with
@@ -23,10 +23,11 @@
 
 #include "norv/NorvCommandLineInfo.h"
 #include "norv/NorvDocViews.h"
+#include "norv/NorvHostCommands.h"
+#include "norv/NorvView.h"
 #include "norv/norvtypes.h"
 
 class CNorvTreeListItem;
-class CNorvView;
 class QWidget;
 
 // A font as the settings store it: the fields of a Windows LOGFONT in its
@@ -70,8 +71,9 @@ class NORV_API CNorvDoc {
   // The process's document (null when there is none).
   static CNorvDoc* GetDoc();
 
-  // The root item; the document owns it.
-  static CNorvTreeListItem* root;
+  // The root item (null before SetupViews and after a failed one); the
+  // document owns it.
+  static CNorvTreeListItem* GetRoot() { return m_pRoot; }
 
   // The windows side (null = none; see NorvDocViews.h). Not owned.
   void SetViews(INorvDocViews* views) { m_pViews = views; }
@@ -93,7 +95,8 @@ class NORV_API CNorvDoc {
   // "DialogFont"), none when its description is incomplete.
   static std::optional<QFont> LoadGUIFont(const NorvString& key);
   static BOOL SaveGUIFont(const NorvString& key, const QFont& font);
-  // The system's title font; none without a GUI.
+  // The system's general font (what the desktop uses for icon titles and
+  // ordinary text); none without a GUI.
   static std::optional<QFont> CreateDefaultFont();
   // Makes `font` the view font and creates its bold, bold-italic and
   // italic variants.
@@ -120,13 +123,30 @@ class NORV_API CNorvDoc {
   void SetRefreshListOnSelect(BOOL value) { m_bRefreshListOnSelect = value; }
   void SaveSettings() const;
 
-  // The views, set by the windows side.
-  QWidget* m_pTreeView = nullptr;
-  QWidget* m_pBookmarkView = nullptr;
-  CNorvView* m_pListView = nullptr;
-  CNorvView* m_pHtmlView = nullptr;
-  CNorvView* GetContentView() const { return m_pContentView; }
-  void SetContentView(CNorvView* view) { m_pContentView = view; }
+  // The views, registered by the windows side as it creates them (null =
+  // none). Not owned. The tree, bookmark and history panes are widgets the
+  // core does not look into; the list and HTML views are content views.
+  QWidget* GetTreeView() const { return m_pTreeView; }
+  void SetTreeView(QWidget* view) { m_pTreeView = view; }
+  QWidget* GetBookmarkView() const { return m_pBookmarkView; }
+  void SetBookmarkView(QWidget* view) { m_pBookmarkView = view; }
+  QWidget* GetHistoryView() const { return m_pHistoryView; }
+  void SetHistoryView(QWidget* view) { m_pHistoryView = view; }
+  CNorvView* GetListView() const { return m_pListView; }
+  void SetListView(CNorvView* view) { m_pListView = view; }
+  CNorvView* GetHtmlView() const { return m_pHtmlView; }
+  void SetHtmlView(CNorvView* view) { m_pHtmlView = view; }
+  // The content view shown in the content pane. SetCurrentView only
+  // records it (for a frame that placed the view itself); SwitchToView
+  // does the switch.
+  CNorvView* GetCurrentView() const { return m_pContentView; }
+  void SetCurrentView(CNorvView* view) { m_pContentView = view; }
+
+  // Busy: the document is in the middle of something that must not be cut
+  // short (the main frame refuses to close meanwhile). Nestable: every
+  // SetBusy(TRUE) is ended by one SetBusy(FALSE).
+  BOOL IsBusy() const { return m_nBusy > 0 ? TRUE : FALSE; }
+  void SetBusy(BOOL busy);
 
   // The root chosen by the last SetupViews (class, id) and the start path.
   const NorvString& GetRootClass() const { return m_rootClass; }
@@ -134,7 +154,7 @@ class NORV_API CNorvDoc {
   const NorvString& GetStartPath() const { return m_startPath; }
 
   // The host's delete command, before which the user may be asked.
-  static constexpr UINT kDeleteCommand = 35009;
+  static constexpr UINT kDeleteCommand = ID_NORV_CMD_DELETE;
 
  private:
   void DestroyRoot();
@@ -149,7 +169,14 @@ class NORV_API CNorvDoc {
   QFont m_boldItalicFont;
   QFont m_italicFont;
   QFont m_dialogFont;
+  static CNorvTreeListItem* m_pRoot;
+  QWidget* m_pTreeView = nullptr;
+  QWidget* m_pBookmarkView = nullptr;
+  QWidget* m_pHistoryView = nullptr;
+  CNorvView* m_pListView = nullptr;
+  CNorvView* m_pHtmlView = nullptr;
   CNorvView* m_pContentView = nullptr;
+  int m_nBusy = 0;
   INorvDocViews* m_pViews = nullptr;
   NorvString m_rootClass;
   NorvString m_rootId;

@@ -1,5 +1,6 @@
 // A menu as data: a tree of entries (command entries, separators and
-// popups). The framework and the plugins build and change menus through it
+// popups), each with its enabled, checked, default (bold) and radio-check
+// state. The framework and the plugins build and change menus through it
 // (the main menu, item context menus, the help and About entries); the GUI
 // turns it into real menus when it shows them.
 #pragma once
@@ -53,6 +54,23 @@ class NORV_API CNorvMenu {
   BOOL IsPopup(int index) const;
   BOOL IsEnabled(int index) const;
   BOOL IsChecked(int index) const;
+  // The default entry, shown bold (what a double-click would choose). A
+  // menu has at most one: setting it clears the mark elsewhere in this
+  // menu. FALSE for an index out of range.
+  BOOL IsDefault(int index) const;
+  BOOL SetDefaultItem(int index);
+  // The index of the default entry, or -1.
+  int GetDefaultItem() const;
+  // Makes the first entry with `command` in this menu (not its popups) the
+  // default; FALSE when there is none.
+  BOOL SetDefaultCommand(UINT command);
+  // Radio-check style: a checked entry shows a dot instead of a tick.
+  BOOL IsRadioCheck(int index) const;
+  BOOL SetRadioCheck(int index, BOOL radio);
+  // Among the entries of this menu whose commands lie in first..last,
+  // checks the one with `command` in radio style and unchecks the others.
+  // FALSE when no entry has `command`.
+  BOOL CheckRadioCommand(UINT first, UINT last, UINT command);
   BOOL SetItemText(int index, const NorvString& text);
   BOOL EnableItem(int index, BOOL enabled);
   BOOL CheckItem(int index, BOOL checked);
@@ -75,6 +93,8 @@ class NORV_API CNorvMenu {
     bool separator = false;
     bool enabled = true;
     bool checked = false;
+    bool isDefault = false;  // shown bold
+    bool radio = false;      // checked with a dot
     std::unique_ptr<CNorvMenu> popup;
   };
   static Entry CopyEntry(const Entry& entry);

@@ -41,8 +41,24 @@
 #define NORV_SDK_VERSION_MAJOR 2u
 #define NORV_SDK_VERSION_MINOR 1u
 // The SDK build: high and low 16 bits are printed as the third and fourth
-// parts of the version ("2.1.0.1").
-#define NORV_SDK_BUILD 0x00000001u
+// parts of the version ("2.1.43.0"). The views switch newer behaviour on by
+// the build a plugin reports (CPluginHandler::GetSDKBuild): a plugin built
+// with this SDK gets every one of them, so the build stays above each gate.
+#define NORV_SDK_BUILD 0x002B0000u
+
+// The gates, each "the plugin's build is above this value":
+// the tree asks the item being left with
+// ID_NORV_ITEMCMD_TREEITEM_SELECTION_CHANGE (and may be vetoed);
+#define NORV_SDK_BUILD_SELECTION_VETO 0x000E0000u
+// the tree and the frame ask the item for its tutorial page;
+#define NORV_SDK_BUILD_TUTORIAL_PANE 0x00170000u
+// and, from this build on (inclusive), a double-click on a list row reaches
+// the row's item as ID_NORV_ITEMCMD_DBLCLK.
+#define NORV_SDK_BUILD_DBLCLK_COMMAND 0x002A0000u
+static_assert(NORV_SDK_BUILD > NORV_SDK_BUILD_SELECTION_VETO &&
+                  NORV_SDK_BUILD > NORV_SDK_BUILD_TUTORIAL_PANE &&
+                  NORV_SDK_BUILD >= NORV_SDK_BUILD_DBLCLK_COMMAND,
+              "a plugin built with this SDK must pass every build gate");
 
 // Size in wide characters of every text buffer the framework hands to a
 // plugin (root class, root id, caption, splash URL and options).

@@ -5,6 +5,11 @@
 // non-static children (ClearList destroys them), other lists only refer to
 // items owned elsewhere. Destroying a list never destroys its items.
 //
+// Unlinking elements from an item's child list (ClearList, RemoveAll,
+// RemoveAt, Remove, RemoveHead, RemoveTail) tells the views before and
+// after (INorvViewServices::ChildrenRemoving / ChildrenRemoved with the
+// item), so that a view can drop its rows in time. Adding is not announced.
+//
 // Iteration in the document/view library's style:
 //
 //   POSITION pos = list.GetHeadPosition();
@@ -86,6 +91,10 @@ class NORV_API CNorvTLItemList : public CNorvObject {
   CNorvTreeListItem* FindObject(const NorvString& className, const NorvString& id) const;
 
   // --- ownership and flags -----------------------------------------------
+  // The item whose embedded child list this is; null for every other list
+  // (copies included).
+  CNorvTreeListItem* GetOwner() const { return m_pOwner; }
+
   // Destroys every item that is not STATIC (a STATIC item only has its own
   // and its branch's tree handles cleared) and empties the list. An item
   // that occurs twice is destroyed once.
@@ -137,6 +146,10 @@ class NORV_API CNorvTLItemList : public CNorvObject {
   static constexpr int kBlockSize = 10;
 
  private:
+  friend class CNorvTreeListItem;
+  void SetOwner(CNorvTreeListItem* owner) { m_pOwner = owner; }
+  // Unlinks every element without telling anyone.
+  void Reset();
   template <typename Fn>
   void ForEachSelected(const int* results, int count, BOOL flag, Fn fn);
   NorvListNode* NewNode(NorvListNode* prev, NorvListNode* next, CNorvTreeListItem* item);
@@ -149,6 +162,7 @@ class NORV_API CNorvTLItemList : public CNorvObject {
   struct Block;
   Block* m_pBlocks = nullptr;
   int m_nCount = 0;
+  CNorvTreeListItem* m_pOwner = nullptr;
 };
 
 struct NorvListNode {

@@ -216,6 +216,20 @@ class NORV_API CNorvTreeListItem : public CNorvObject {
   // Starts the tree view's item timer (ID_NORV_ITEMCMD_TIMER).
   BOOL SetTimer(UINT milliseconds);
 
+  // ===== Destruction of the selected item ==================================
+  // Sends this item ID_NORV_ITEMCMD_TREEITEM_DESELECTED (an empty list, 0,
+  // null) while it is still whole, so that the plugin's own Command hears
+  // it; from the destructor only the base class's would. Whoever destroys
+  // the tree's selection calls it first: the tree before it deletes the
+  // selected item, the core wherever it destroys items itself (ClearList,
+  // a local LISTINVALID, the document's root). Sent once per item: TRUE
+  // when sent now, FALSE when it was sent before.
+  BOOL NotifyDeselected();
+  // When the tree's selection is `item`, or lies below it in the branch
+  // that goes when `item` is destroyed (no STATIC item in between),
+  // NotifyDeselected on the selection. TRUE when it was sent now.
+  static BOOL NotifyDeselectedIfWithin(CNorvTreeListItem* item);
+
   // ===== Static services ===================================================
   // Creates an item by registered class name and initialises it; null for
   // an unknown class, a failed construction or a FALSE Initialize.
@@ -276,6 +290,10 @@ class NORV_API CNorvTreeListItem : public CNorvObject {
   NorvString m_strId;
 
  private:
+  friend class CNorvTLItemList;
+  // NotifyDeselected on the tree's selection when it goes with any of
+  // `doomed` (items about to be destroyed).
+  static BOOL NotifyDeselectedIfDoomed(const std::vector<CNorvTreeListItem*>& doomed);
   void RecordRemovedLocked();
   void TraceNewFlags(DWORD flags) const;
 

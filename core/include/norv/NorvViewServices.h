@@ -58,11 +58,30 @@ class NORV_API INorvViewServices {
                                 DWORD /*flags*/) {
     return FALSE;
   }
-  // The item selected in the tree, or null.
+  // The item selected in the tree, or null. Asked from any thread (an item
+  // destroyed on a worker asks it): keep the selection where a worker can
+  // read it safely (an atomic pointer).
   virtual CNorvTreeListItem* GetSelectedTreeItem() { return nullptr; }
+
+  // The next three run on the thread that unlinks or destroys the items.
+  // That is normally the user-interface thread, but a plugin's worker may
+  // clear a child list or set a local LISTINVALID while it holds the item
+  // model lock. Off the user-interface thread (NorvIsUserInterfaceThread)
+  // a view drops pointers and marks what it must rebuild, and touches no
+  // widget, no model signal and no other item; see docs/view-interfaces.md.
+  //
   // An item is being destroyed: the tree drops its node's pointer to it
   // and, when it is the selection, forgets the selection.
   virtual void ItemDestroyed(CNorvTreeListItem* /*item*/) {}
+  // Children of `parent` are about to be unlinked from its child list (and
+  // the non-static ones destroyed): some (RemoveAt, Remove, RemoveHead,
+  // RemoveTail) or all (ClearList, RemoveAll). A Qt model removes the rows
+  // under `parent` here (beginRemoveRows, or a reset of that branch) ...
+  virtual void ChildrenRemoving(CNorvTreeListItem* /*parent*/) {}
+  // ... and ends the removal here (endRemoveRows); the children left are
+  // read anew from the list when they are needed. `parent` may itself be
+  // in its destructor (its ItemDestroyed came first): use it as a key only.
+  virtual void ChildrenRemoved(CNorvTreeListItem* /*parent*/) {}
 
   // --- content views ---
   // Selects these items in the list view when it is the content view.
@@ -75,3 +94,7 @@ class NORV_API INorvViewServices {
 // windows install theirs). Installing null goes back to that instance.
 NORV_API INorvViewServices* NorvGetViewServices();
 NORV_API void NorvSetViewServices(INorvViewServices* services);
+
+// TRUE on the user-interface thread: the thread of the Qt application
+// object, or the process's first thread while there is none.
+NORV_API BOOL NorvIsUserInterfaceThread();

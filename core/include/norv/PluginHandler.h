@@ -13,18 +13,16 @@
 // does not exist, the first two.
 #pragma once
 #include <map>
+#include <mutex>
 #include <vector>
 
+#include "norv/NorvHostCommands.h"
 #include "norv/NorvPluginSdk.h"
 #include "norv/norvtypes.h"
 
 class CNorvMenu;
 class CNorvTreeListItem;
 struct CNorvRuntimeClass;
-
-// Command ids of the plugins' help entries: 39900 + plugin id.
-constexpr UINT ID_NORV_PLUGIN_HELP_FIRST = 39900;
-constexpr UINT ID_NORV_PLUGIN_HELP_LAST = 40000;
 
 // One loaded plugin.
 struct NORV_API NorvPluginRecord {
@@ -46,7 +44,10 @@ struct NORV_API NorvPluginRecord {
 
 class NORV_API CPluginHandler {
  public:
-  // The loaded plugins; the index is the plugin id.
+  // The loaded plugins; the index is the plugin id. Changed only on the
+  // user-interface thread, by the handler's own functions and under its
+  // lock; other threads (a plugin's worker tracing under its id) read it
+  // only through GetPluginName.
   static std::vector<NorvPluginRecord> pluginList;
   // Item class -> id of the plugin that registers it.
   static std::map<const CNorvRuntimeClass*, int> classList;
@@ -76,7 +77,8 @@ class NORV_API CPluginHandler {
   // that holds the class's record), or null. Like GetModuleHandle the
   // handle is not counted: never pass it to FreeLibrary.
   static HMODULE FindClassDLL(const NorvString& className);
-  // Empty for an id outside the table.
+  // Empty for an id outside the table. Safe on any thread, also while the
+  // list changes.
   static NorvString GetPluginName(int pluginId);
   // The SDK build of the item's plugin, 0 when unknown.
   static DWORD GetSDKBuild(const CNorvTreeListItem* item);
@@ -112,6 +114,10 @@ class NORV_API CPluginHandler {
   static NorvString GetLocale() { return m_Locale; }
 
  private:
+  // Guards changes of pluginList against GetPluginName on other threads.
+  // Never held while plugin code runs (a plugin library's unloading may
+  // wait for a worker that is tracing).
+  static std::mutex& PluginListLock();
   static void SetLocale(const NorvString& locale);
   static void LoadRegisteredPlugins(const NorvString& locale,
                                     const std::vector<NorvString>& filter);

@@ -3,6 +3,7 @@
 #pragma once
 #include <string>
 
+#include "norv/NorvHostCommands.h"
 #include "norv/NorvItemCommands.h"
 #include "norv/NorvTlgItem.h"
 
@@ -21,7 +22,7 @@ class CClipTestItem : public CNorvTreeListItem {
   ~CClipTestItem() override { --alive; }
 
   BOOL InitMenuInfo(UINT commandId, int& enabled, int& checked, int) override {
-    if (commandId != 35026 && commandId != 35027) return FALSE;
+    if (commandId != ID_NORV_CMD_CUT && commandId != ID_NORV_CMD_COPY) return FALSE;
     enabled = copyable ? 1 : 0;
     checked = 0;
     return TRUE;

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
 
 #include "platform/library.h"
 #include "platform/resources.h"
@@ -63,6 +66,34 @@ TEST(HostTextsTest, BothLanguagesDefineTheSameMessagesWithTheSamePlaceholders) {
   EXPECT_EQ(Placeholders(plat::LoadString(7058, english)), L"%s%s");
   EXPECT_EQ(Placeholders(plat::LoadString(7107, english)), L"%s%u%u%u%u");
   EXPECT_EQ(plat::LoadString(7079, english).find(L"\"%s\""), 11u);  // quotes kept
+}
+
+// The host's scripts carry numbers only: every string the framework names
+// must be there in both languages.
+TEST(HostTextsTest, EveryNamedStringIsInBothLanguages) {
+  HMODULE english = LoadTexts("enu");
+  HMODULE german = LoadTexts("deu");
+  ASSERT_TRUE(english && german);
+  std::ifstream header(HOST_STRINGS_HEADER);
+  ASSERT_TRUE(header) << HOST_STRINGS_HEADER;
+  std::stringstream text;
+  text << header.rdbuf();
+  const std::string source = text.str();
+  const std::regex named("constexpr UINT (IDS_NORV_[A-Z_]+) = ([0-9]+);");
+  int count = 0;
+  for (auto it = std::sregex_iterator(source.begin(), source.end(), named);
+       it != std::sregex_iterator(); ++it) {
+    const std::string name = (*it)[1];
+    const UINT id = static_cast<UINT>(std::stoul((*it)[2]));
+    ++count;
+    if (name == "IDS_NORV_VIEW_MODE_FIRST") {
+      for (UINT mode = 0; mode < 6; ++mode) EXPECT_TRUE(plat::HasString(id + mode, english)) << id;
+      continue;
+    }
+    EXPECT_TRUE(plat::HasString(id, english)) << name << " " << id;
+    EXPECT_TRUE(plat::HasString(id, german)) << name << " " << id;
+  }
+  EXPECT_GT(count, 60);
 }
 
 }  // namespace

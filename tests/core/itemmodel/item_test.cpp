@@ -24,11 +24,13 @@
 NORV_IMPLEMENT_SERIAL(CTestItem, CNorvTreeListItem, 1)
 
 int CTestItem::destroyed = 0;
+std::vector<std::pair<const CNorvTreeListItem*, UINT>> CTestItem::commandLog;
 BOOL CTestItem::initializeResult = TRUE;
 CNorvTreeListItem* CTestItem::activeDuringInitialize = nullptr;
 
 CmdResult CTestItem::Command(CNorvTLItemList* list, UINT commandId, DWORD, void*) {
   lastCommand = commandId;
+  commandLog.emplace_back(this, commandId);
   lastListCount = list != nullptr ? list->GetCount() : -1;
   indentDuringCommand = Trace::GetIndent();
   return CMD_HANDLED;
@@ -378,6 +380,28 @@ TEST_F(ItemModel, NavigateToBuildsTreePaths) {
 // A new explorer window
 // ---------------------------------------------------------------------------
 
+// A program in a folder deeper than an old 260-character path buffer still
+// starts its new windows: a copy of this test program runs the test above
+// from there.
+TEST_F(ItemModel, ExploreFromWorksFromADeepFolder) {
+  namespace fs = std::filesystem;
+  const fs::path top = fs::temp_directory_path() / ("norv-deep-" + std::to_string(getpid()));
+  const fs::path folder = top / std::string(150, 'd') / std::string(150, 'e');
+  fs::create_directories(folder);
+  const fs::path copy = folder / "test_norv_itemmodel";
+  fs::copy_file(plat::ModuleFileName(nullptr), copy);
+  ASSERT_GT(copy.string().size(), 260u);
+  // The copy finds the framework where this program does.
+  const std::string libraries = fs::path(plat::ModuleFileName(nullptr)).parent_path().string();
+  const std::string command = "LD_LIBRARY_PATH='" + libraries + "' '" + copy.string() +
+                              "' --gtest_filter=ItemModel.ExploreFromPassesEveryValueAsOneArgument"
+                              " >/dev/null 2>&1";
+  const int status = std::system(command.c_str());
+  std::error_code ignored;
+  fs::remove_all(top, ignored);
+  EXPECT_EQ(status, 0);
+}
+
 TEST_F(ItemModel, ExploreFromPassesEveryValueAsOneArgument) {
   const std::filesystem::path out =
       std::filesystem::temp_directory_path() / ("norv-itemmodel-argv-" + std::to_string(getpid()));
@@ -541,6 +565,89 @@ TEST_F(ItemModel, ServicesGetOffsetsPathsAndTheSelection) {
   ASSERT_EQ(services.destroyed.size(), 1u);
   EXPECT_EQ(services.destroyed[0], selected);
   EXPECT_EQ(services.selected, nullptr);
+}
+
+// The order in which the views hear of removals and destruction.
+struct RemovalServices : INorvViewServices {
+  CNorvTreeListItem* selected = nullptr;
+  std::vector<std::string> events;
+  std::map<const CNorvTreeListItem*, std::string> names;
+  std::string Name(const CNorvTreeListItem* item) {
+    auto it = names.find(item);
+    return it != names.end() ? it->second : "?";
+  }
+  CNorvTreeListItem* GetSelectedTreeItem() override { return selected; }
+  void ItemDestroyed(CNorvTreeListItem* item) override {
+    events.push_back("destroyed " + Name(item));
+    if (item == selected) selected = nullptr;
+  }
+  void ChildrenRemoving(CNorvTreeListItem* parent) override {
+    events.push_back("removing " + Name(parent));
+  }
+  void ChildrenRemoved(CNorvTreeListItem* parent) override {
+    events.push_back("removed " + Name(parent));
+  }
+};
+
+TEST_F(ItemModel, RemovalIsAnnouncedAndTheSelectionIsDeselectedWhileWhole) {
+  RemovalServices services;
+  NorvSetViewServices(&services);
+  CTestItem::commandLog.clear();
+  // P has A (with A1, the selection) and the static S (with G).
+  CTestItem p;
+  auto* a = new CTestItem;
+  auto* a1 = new CTestItem;
+  CTestItem s;
+  auto* g = new CTestItem;
+  s.SetStatic(TRUE);
+  for (auto [parent, child] :
+       {std::pair<CTestItem*, CTestItem*>{&p, a}, {a, a1}, {&p, &s}, {&s, g}}) {
+    child->SetParent(parent);
+    parent->GetItemList().AddTail(child);
+  }
+  services.names = {{&p, "P"}, {a, "A"}, {a1, "A1"}, {&s, "S"}, {g, "G"}};
+  services.selected = a1;
+
+  p.SetFlags(NORV_ITEM_LISTINVALID, TRUE);
+  // A1 heard DESELECTED through its own Command, before anything was
+  // destroyed; every removal came with its two notices around it.
+  ASSERT_EQ(CTestItem::commandLog.size(), 1u);
+  EXPECT_EQ(CTestItem::commandLog[0],
+            (std::pair<const CNorvTreeListItem*, UINT>{a1, ID_NORV_ITEMCMD_TREEITEM_DESELECTED}));
+  EXPECT_EQ(services.events, (std::vector<std::string>{"removing P", "removing A", "destroyed A1",
+                                                       "removed A", "removed P"}));
+  EXPECT_EQ(services.selected, nullptr);
+  EXPECT_TRUE(p.GetItemList().IsEmpty());
+  EXPECT_EQ(s.GetItemList().GetCount(), 1);  // the static branch stays
+
+  // A selection below a static item does not go with its parent's list.
+  p.GetItemList().AddTail(&s);
+  services.selected = g;
+  services.events.clear();
+  CTestItem::commandLog.clear();
+  p.GetItemList().ClearList();
+  EXPECT_TRUE(CTestItem::commandLog.empty());
+  EXPECT_EQ(services.events, (std::vector<std::string>{"removing P", "removed P"}));
+
+  // Unlinking one child is announced too; lists that are no item's child
+  // list, and empty ones, are not.
+  p.GetItemList().AddTail(&s);
+  services.events.clear();
+  EXPECT_TRUE(p.GetItemList().Remove(&s));
+  CNorvTLItemList plain;
+  plain.AddTail(&s);
+  plain.RemoveAll();
+  p.GetItemList().ClearList();
+  EXPECT_EQ(services.events, (std::vector<std::string>{"removing P", "removed P"}));
+  EXPECT_EQ(CNorvTLItemList(p.GetItemList()).GetOwner(), nullptr);
+
+  // Once per item; whoever deletes the selection sends it first.
+  services.selected = nullptr;
+  EXPECT_TRUE(g->NotifyDeselected());
+  EXPECT_FALSE(g->NotifyDeselected());
+  EXPECT_EQ(CTestItem::commandLog.size(), 1u);
+  EXPECT_FALSE(CNorvTreeListItem::NotifyDeselectedIfWithin(&s));  // nothing selected
+  s.GetItemList().ClearList();
 }
 
 TEST_F(ItemModel, CanCopyAndFeaturesAskInitMenuInfo) {

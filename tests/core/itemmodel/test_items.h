@@ -1,6 +1,7 @@
 // Item classes shared by the item model tests.
 #pragma once
 #include <map>
+#include <vector>
 
 #include "norv/NorvTlgItem.h"
 
@@ -52,6 +53,8 @@ class CTestItem : public CNorvTreeListItem {
   int lastListCount = -1;
   NorvString indentDuringCommand;
 
+  // Every command any CTestItem received: the item and the command id.
+  static std::vector<std::pair<const CNorvTreeListItem*, UINT>> commandLog;
   static int destroyed;
   static BOOL initializeResult;
   static CNorvTreeListItem* activeDuringInitialize;

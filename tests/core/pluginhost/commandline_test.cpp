@@ -142,18 +142,24 @@ TEST(CommandLineTest, EmptyValuesAreGivenButEmpty) {
 }
 
 TEST(CommandLineTest, RelativeStartPathsAreNotOptions) {
-  for (const wchar_t* path : {L"./Child", L"../Sibling", L".../Far", L"Node:With colon/x"}) {
+  // A first element with a colon is a path when more elements follow.
+  for (const wchar_t* path : {L"./Child", L"../Sibling", L".../Far", L"Node:With colon/x",
+                              L"Disk:1/Files", L"./Disk:1"}) {
     CNorvCommandLineInfo info;
     NorvString error;
-    const bool ok = CNorvCommandLineParser::Parse(Args{path}, info, &error) != FALSE;
-    if (path[0] == L'.') {
-      EXPECT_TRUE(ok) << error;
-      EXPECT_EQ(info.m_StartPath, path);
-    } else {
-      // A word and a colon reads as a mistyped option, never silently as a path.
-      EXPECT_FALSE(ok);
-    }
+    EXPECT_TRUE(CNorvCommandLineParser::Parse(Args{path}, info, &error)) << error;
+    EXPECT_EQ(info.m_StartPath, path);
   }
+  // A lone word and a colon reads as a mistyped option, never silently as
+  // a path; the message says how to write such a path. Known options stay
+  // options even with a "/" in the value.
+  CNorvCommandLineInfo info;
+  NorvString error;
+  EXPECT_FALSE(CNorvCommandLineParser::Parse(Args{L"Disk:1"}, info, &error));
+  EXPECT_NE(error.find(L"./Disk:1"), NorvString::npos) << error;
+  ASSERT_TRUE(CNorvCommandLineParser::Parse(Args{L"class:A/B"}, info, &error));
+  EXPECT_EQ(info.m_RootClass, L"A/B");
+  EXPECT_FALSE(info.m_bStartPathGiven);
 }
 
 }  // namespace

@@ -44,11 +44,11 @@ class DocumentTest : public PluginHostTest {
 TEST_F(DocumentTest, OnePluginIsItsOwnRoot) {
   Load({Entry(L"Alpha", Alpha())});
   ASSERT_TRUE(Doc().SetupViews(info_));
-  ASSERT_NE(CNorvDoc::root, nullptr);
-  EXPECT_EQ(CNorvDoc::root->GetClassName(), L"CTestAlphaItem");
-  EXPECT_EQ(CNorvDoc::root->Id(), L"Alpha-root");
+  ASSERT_NE(CNorvDoc::GetRoot(), nullptr);
+  EXPECT_EQ(CNorvDoc::GetRoot()->GetClassName(), L"CTestAlphaItem");
+  EXPECT_EQ(CNorvDoc::GetRoot()->Id(), L"Alpha-root");
   EXPECT_EQ(CPluginHandler::pluginList[0].defaultRootClass, L"CTestAlphaItem");
-  EXPECT_EQ(views_.treeRoot, CNorvDoc::root);
+  EXPECT_EQ(views_.treeRoot, CNorvDoc::GetRoot());
   // The plugin's splash page, then tree and bookmarks; no icon (GetIcon 0).
   EXPECT_EQ(views_.calls, (std::vector<std::string>{"splash", "tree", "bookmarks"}));
   EXPECT_EQ(views_.splashUrl, L"splash://Alpha");
@@ -57,7 +57,7 @@ TEST_F(DocumentTest, OnePluginIsItsOwnRoot) {
 TEST_F(DocumentTest, TwoPluginsGetTheFrameworkRootWithChildrenInLoadOrder) {
   Load({Entry(L"Beta", Beta()), Entry(L"Alpha", Alpha())});
   ASSERT_TRUE(Doc().SetupViews(info_));
-  auto* root = dynamic_cast<CNorvRoot*>(CNorvDoc::root);
+  auto* root = dynamic_cast<CNorvRoot*>(CNorvDoc::GetRoot());
   ASSERT_NE(root, nullptr);
   EXPECT_TRUE(root->IsStatic());
   EXPECT_EQ(root->Id(), L"");
@@ -128,13 +128,30 @@ TEST_F(DocumentTest, FailingInitializeRemovesThePluginAndMovesTheIdsBehindIt) {
   ASSERT_NE(id, nullptr);
   EXPECT_EQ(id(), 1);
   // Two plugins are left: the framework root.
-  EXPECT_NE(dynamic_cast<CNorvRoot*>(CNorvDoc::root), nullptr);
+  EXPECT_NE(dynamic_cast<CNorvRoot*>(CNorvDoc::GetRoot()), nullptr);
+}
+
+// The plugin list changes on this thread while a worker of the removed
+// plugin names its plugin in trace lines (run once under ThreadSanitizer).
+TEST_F(DocumentTest, PluginRemovedWhileItsWorkerTraces) {
+  const int savedLevel = gNorvPluginTraceLevel;
+  gNorvPluginTraceLevel = 4;
+  for (int round = 0; round < 20; ++round) {
+    Load({Entry(L"Alpha", Alpha()), L"Tracer;" + W(TracerLibrary()) + L";" + W(Alpha().resources),
+          Entry(L"Beta", Beta())});
+    ASSERT_EQ(CPluginHandler::GetPluginCount(), 3);
+    ASSERT_TRUE(Doc().SetupViews(info_));
+    ASSERT_EQ(CPluginHandler::GetPluginCount(), 2);
+    EXPECT_EQ(CPluginHandler::GetPluginName(1), L"Beta");
+    doc_.reset();  // unloads the plugins
+  }
+  gNorvPluginTraceLevel = savedLevel;
 }
 
 TEST_F(DocumentTest, NoPluginInitializesEndsTheSetUp) {
   Load({L"Bad;" + W(InitFailsLibrary()) + L";" + W(Alpha().resources)});
   EXPECT_FALSE(Doc().SetupViews(info_));
-  EXPECT_EQ(CNorvDoc::root, nullptr);
+  EXPECT_EQ(CNorvDoc::GetRoot(), nullptr);
   EXPECT_EQ(CountMessages(7063), 1);
   ASSERT_EQ(Messages().size(), 2u);
   EXPECT_EQ(Messages()[1], L"No plugins could be initialized. NORV exiting!");
@@ -153,8 +170,8 @@ TEST_F(DocumentTest, RootChoiceCommandLineThenRegistry) {
   SetFrameworkValue(L"RootId", L"from-registry");
   SetFrameworkValue(L"RootPath", L"/Start/Here");
   ASSERT_TRUE(Doc().SetupViews(info_));
-  EXPECT_EQ(CNorvDoc::root->GetClassName(), L"CTestBetaItem");
-  EXPECT_EQ(CNorvDoc::root->Id(), L"from-registry");
+  EXPECT_EQ(CNorvDoc::GetRoot()->GetClassName(), L"CTestBetaItem");
+  EXPECT_EQ(CNorvDoc::GetRoot()->Id(), L"from-registry");
   EXPECT_EQ(views_.navigatedTo, L"/Start/Here");
   EXPECT_EQ(views_.splashUrl, L"splash://Beta");
 
@@ -168,8 +185,8 @@ TEST_F(DocumentTest, RootChoiceCommandLineThenRegistry) {
   info_.m_StartPath = L"./child";
   info_.m_bNoSplash = TRUE;
   ASSERT_TRUE(Doc().SetupViews(info_));
-  EXPECT_EQ(CNorvDoc::root->GetClassName(), L"CTestAlphaItem");
-  EXPECT_EQ(CNorvDoc::root->Id(), L"cmd");
+  EXPECT_EQ(CNorvDoc::GetRoot()->GetClassName(), L"CTestAlphaItem");
+  EXPECT_EQ(CNorvDoc::GetRoot()->Id(), L"cmd");
   EXPECT_EQ(views_.navigatedTo, L"./child");
   // -nosplash; the previous root was destroyed first.
   EXPECT_EQ(views_.calls,
@@ -191,7 +208,7 @@ TEST_F(DocumentTest, RootThatCannotBeCreatedIsReportedWith7058) {
   info_.m_RootId = L"refuse";
   EXPECT_FALSE(Doc().SetupViews(info_));
   EXPECT_EQ(CountMessages(7058), 1);
-  EXPECT_EQ(CNorvDoc::root, nullptr);
+  EXPECT_EQ(CNorvDoc::GetRoot(), nullptr);
 }
 
 TEST_F(DocumentTest, HelpAndAboutMenuEntries) {
@@ -288,8 +305,8 @@ TEST_F(DocumentTest, StoredFontIsUsedOnlyWhenComplete) {
   EXPECT_TRUE(doc.GetItalicFont().italic());
   EXPECT_TRUE(doc.GetBoldFont().bold());
   EXPECT_TRUE(doc.GetBoldItalicFont().bold() && doc.GetBoldItalicFont().italic());
-  // One value missing: the system's title font.
-  EXPECT_EQ(doc.GetDialogFont(), QFontDatabase::systemFont(QFontDatabase::TitleFont));
+  // One value missing: the system's general font.
+  EXPECT_EQ(doc.GetDialogFont(), QFontDatabase::systemFont(QFontDatabase::GeneralFont));
 
   NorvString face, size, style, weight;
   EXPECT_TRUE(doc.GetExplorerFont(face, size, style, weight));
@@ -345,7 +362,7 @@ TEST_F(DocumentTest, SwitchingContentViews) {
   EXPECT_EQ(doc.SwitchToView(list), nullptr);
   EXPECT_EQ(doc.SwitchToView(html), list);
   EXPECT_EQ(views_.lastPrevious, list);
-  EXPECT_EQ(doc.GetContentView(), html);
+  EXPECT_EQ(doc.GetCurrentView(), html);
   EXPECT_EQ(doc.SwitchToView(html), html);  // already shown: nothing to do
   EXPECT_EQ(views_.calls, (std::vector<std::string>{"activate", "activate+create"}));
 }

@@ -64,4 +64,33 @@ TEST(MenuTest, CopiesAreDeepAndSelfAppendIsSafe) {
   EXPECT_EQ(menu.GetItemId(0), 5u);
 }
 
+TEST(MenuTest, DefaultAndRadioMarksAreKeptAndCopied) {
+  CNorvMenu menu;
+  for (UINT id = 35028; id <= 35032; ++id) menu.AppendItem(id, L"mode");
+  menu.AppendSeparator();
+  menu.AppendItem(7, L"open");
+  EXPECT_EQ(menu.GetDefaultItem(), -1);
+  EXPECT_TRUE(menu.SetDefaultCommand(7));
+  EXPECT_TRUE(menu.IsDefault(6));
+  EXPECT_TRUE(menu.SetDefaultItem(0));  // one default per menu
+  EXPECT_FALSE(menu.IsDefault(6));
+  EXPECT_EQ(menu.GetDefaultItem(), 0);
+  EXPECT_FALSE(menu.SetDefaultCommand(99));
+  EXPECT_FALSE(menu.SetDefaultItem(7));
+
+  EXPECT_TRUE(menu.CheckRadioCommand(35028, 35032, 35031));
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(menu.IsChecked(i), i == 3 ? TRUE : FALSE) << i;
+  EXPECT_TRUE(menu.IsRadioCheck(3));
+  EXPECT_FALSE(menu.IsChecked(6));  // outside the range: untouched
+  EXPECT_TRUE(menu.SetRadioCheck(6, TRUE));
+  EXPECT_FALSE(menu.SetRadioCheck(9, TRUE));
+
+  CNorvMenu copy = menu;
+  EXPECT_TRUE(copy == menu);
+  EXPECT_TRUE(copy.IsDefault(0));
+  EXPECT_TRUE(copy.IsRadioCheck(3));
+  copy.SetRadioCheck(3, FALSE);
+  EXPECT_FALSE(copy == menu);
+}
+
 }  // namespace

@@ -25,6 +25,7 @@ std::string NoSdkLibrary() { return TEST_NOSDK; }
 std::string NoCaptionLibrary() { return TEST_NOCAPTION; }
 std::string BadBuildLibrary() { return TEST_BADBUILD; }
 std::string InitFailsLibrary() { return TEST_INITFAILS; }
+std::string TracerLibrary() { return TEST_TRACER; }
 std::string HostResources() { return TEST_HOST_RES; }
 
 std::vector<NorvString>& Messages() {

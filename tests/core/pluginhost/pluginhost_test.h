@@ -28,6 +28,8 @@ std::string NoSdkLibrary();
 std::string NoCaptionLibrary();
 std::string BadBuildLibrary();
 std::string InitFailsLibrary();
+// Its Initialize starts a worker that traces under the plugin's id, then fails.
+std::string TracerLibrary();
 std::string HostResources();
 
 // Message boxes shown since the test began.

@@ -61,9 +61,10 @@ int main(int argc, char** argv) {
     {
       CNorvDoc doc;
       Check(doc.SetupViews(info) != FALSE, "set-up succeeds");
-      Check(CNorvDoc::root != nullptr && CNorvDoc::root->GetClassName() == L"CSampleRoot",
+      Check(CNorvDoc::GetRoot() != nullptr && CNorvDoc::GetRoot()->GetClassName() == L"CSampleRoot",
             "the plugin's root is the root");
-      Check(CNorvDoc::root != nullptr && CNorvDoc::root->GetPluginCaption() == L"Sample Plugin",
+      Check(CNorvDoc::GetRoot() != nullptr &&
+                CNorvDoc::GetRoot()->GetPluginCaption() == L"Sample Plugin",
             "the caption comes from the plugin's resources");
     }
   }

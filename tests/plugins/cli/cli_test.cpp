@@ -6,6 +6,8 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 
@@ -78,6 +80,13 @@ TEST_F(CliTest, PrintsListsAsTables) {
   EXPECT_TRUE(Has(run, "Device")) << run.output;
   EXPECT_TRUE(Has(run, "Mount point")) << run.output;
 
+  // The relative forms of a tree path; above the top there is nothing.
+  const CliRun relative = RunCli("--depth 0 --list ./processes/../Mounts --list /..");
+  EXPECT_EQ(relative.status, 1) << relative.output;
+  EXPECT_TRUE(Has(relative, "./processes/../Mounts  [CSystemMountFolder://mounts]: "))
+      << relative.output;
+  EXPECT_TRUE(Has(relative, "no object at tree path \"/..\"")) << relative.output;
+
   const CliRun german = RunCli("--depth 0 --list /Prozesse locale:deu");
   EXPECT_EQ(german.status, 0) << german.output;
   EXPECT_TRUE(Has(german, "Speicher")) << german.output;
@@ -135,12 +144,25 @@ TEST_F(CliTest, WritesTheTraceWhereItIsTold) {
                          traceFolder);
   EXPECT_EQ(run.status, 0) << run.output;
   bool log = false;
+  std::string info;
   for (const auto& entry : std::filesystem::directory_iterator(traceFolder)) {
     const std::string name = entry.path().filename().string();
     log = log || (name.rfind("NORV2.1_", 0) == 0 && name.size() > 8 &&
                   name.substr(name.size() - 8) == "_log.txt");
+    if (name.size() > 9 && name.substr(name.size() - 9) == "_info.txt") {
+      std::ifstream file(entry.path());
+      info.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    }
   }
   EXPECT_TRUE(log) << "no trace log in " << traceFolder;
+  // The information file: the system, then the modules before and after the
+  // plugins (the System plugin's library among the latter).
+  EXPECT_NE(info.find("Windows Version Information:"), std::string::npos) << info;
+  const std::size_t start = info.find("Modules loaded at start-up:");
+  const std::size_t plugins = info.find("Modules loaded with the plugins:");
+  ASSERT_NE(start, std::string::npos) << info;
+  ASSERT_NE(plugins, std::string::npos) << info;
+  EXPECT_NE(info.find("libnorvsystem.so", plugins), std::string::npos) << info;
 }
 
 }  // namespace

@@ -174,12 +174,12 @@ class SystemPluginTest : public ::testing::Test {
     CNorvCommandLineInfo info;
     info.m_bQuiet = TRUE;
     ASSERT_TRUE(doc_->SetupViews(info));
-    ASSERT_NE(CNorvDoc::root, nullptr);
+    ASSERT_NE(CNorvDoc::GetRoot(), nullptr);
   }
 
   // The System root's folder of that class (the root must be System's).
   CNorvTreeListItem* Folder(const NorvString& className, const NorvString& id) {
-    CNorvTreeListItem* root = CNorvDoc::root;
+    CNorvTreeListItem* root = CNorvDoc::GetRoot();
     EXPECT_EQ(Fetch(root, TRUE), GETITEMS_OK);
     return root->GetItemList().FindObject(className, id);
   }
@@ -197,7 +197,7 @@ TEST_F(SystemPluginTest, LoadsFromItsRegistrationAndShowsTwoStaticFolders) {
   EXPECT_TRUE(system_test::Messages().empty());
 
   // With one plugin its own root is the explorer's root.
-  CNorvTreeListItem* root = CNorvDoc::root;
+  CNorvTreeListItem* root = CNorvDoc::GetRoot();
   EXPECT_EQ(root->GetObjectAddress(), L"CSystemRoot://system");
   EXPECT_EQ(TreeText(root), L"System");
   EXPECT_EQ(root->GetPluginCaption(), L"System");
@@ -412,7 +412,7 @@ TEST_F(SystemPluginTest, UnloadStopsTheWorkerEvenWhileItWaitsForTheLock) {
 TEST_F(SystemPluginTest, WithOnlySystemRegisteredTheRootIsItsOwn) {
   Register(SYSTEM_REGISTER);
   Start();
-  EXPECT_EQ(CNorvDoc::root->GetClassName(), L"CSystemRoot");
+  EXPECT_EQ(CNorvDoc::GetRoot()->GetClassName(), L"CSystemRoot");
   EXPECT_EQ(doc_->GetRootClass(), L"CSystemRoot");
   EXPECT_EQ(doc_->GetRootId(), L"system");
 }
@@ -429,7 +429,7 @@ TEST_F(SystemPluginTest, BothDemoPluginsMeetUnderTheFrameworkRoot) {
   for (const auto& plugin : CPluginHandler::pluginList) names.insert(plugin.name);
   EXPECT_EQ(names, (std::set<NorvString>{L"Files", L"System"}));
 
-  CNorvTreeListItem* root = CNorvDoc::root;
+  CNorvTreeListItem* root = CNorvDoc::GetRoot();
   EXPECT_EQ(root->GetClassName(), L"CNorvRoot");
   ASSERT_EQ(Fetch(root, TRUE), GETITEMS_OK);
   const std::vector<CNorvTreeListItem*> children = Children(root);
@@ -459,7 +459,7 @@ TEST_F(SystemPluginTest, APluginFilterLeavesTheRootToSystem) {
 #endif
   Start({L"System"});
   EXPECT_EQ(CPluginHandler::GetPluginCount(), 1);
-  EXPECT_EQ(CNorvDoc::root->GetObjectAddress(), L"CSystemRoot://system");
+  EXPECT_EQ(CNorvDoc::GetRoot()->GetObjectAddress(), L"CSystemRoot://system");
 }
 
 TEST_F(SystemPluginTest, GermanTextsComeFromTheGermanResources) {

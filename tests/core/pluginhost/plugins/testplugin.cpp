@@ -4,6 +4,15 @@
 #include "norv/NorvPluginSdk.h"
 #include "norv/NorvTlgItem.h"
 
+#ifdef TEST_PLUGIN_TRACING_THREAD
+#include <atomic>
+#include <cstdlib>
+#include <thread>
+
+#include "norv/PluginHandler.h"
+#include "norv/Trace.h"
+#endif
+
 #define TEST_CAT2(a, b, c) a##b##c
 #define TEST_CAT(a, b, c) TEST_CAT2(a, b, c)
 #define TEST_ITEM_CLASS TEST_CAT(CTest, TEST_PLUGIN_TAG, Item)
@@ -22,6 +31,43 @@ int gDeInitCalls = 0;
 }  // namespace
 
 constexpr UINT kCaptionString = 100;
+
+#ifdef TEST_PLUGIN_TRACING_THREAD
+// A worker that Initialize starts and that traces under the plugin's id
+// until the library is unloaded, as a plugin with a monitoring thread
+// does. Its Initialize then fails, so the plugin is removed from the list
+// while the worker is tracing.
+namespace {
+struct TracingWorker {
+  std::thread thread;
+  std::atomic<bool> stop{false};
+  std::atomic<int> rounds{0};
+  void Start(int pluginId) {
+    // The library may stay loaded between two tests: one worker at a time.
+    Stop();
+    stop.store(false);
+    rounds.store(0);
+    thread = std::thread([this, pluginId] {
+      while (!stop.load()) {
+        NorvPluginTrace(pluginId, nullptr, __FILE__, __LINE__, 1, L"worker tick");
+        const NorvString name = CPluginHandler::GetPluginName(pluginId);
+        // Whatever the id names now, it is a whole name of a loaded plugin.
+        if (!name.empty() && name != L"Alpha" && name != L"Tracer" && name != L"Beta") std::abort();
+        rounds.fetch_add(1);
+        std::this_thread::yield();
+      }
+    });
+  }
+  void Stop() {
+    stop.store(true);
+    if (thread.joinable()) thread.join();
+  }
+  // Runs when the library is unloaded.
+  ~TracingWorker() { Stop(); }
+};
+TracingWorker gWorker;
+}  // namespace
+#endif
 
 class TEST_ITEM_CLASS : public CNorvTreeListItem {
   TEST_DECLARE_SERIAL(TEST_ITEM_CLASS)
@@ -77,7 +123,11 @@ NORV_PLUGIN_EXPORT void GetBuildType(DWORD* first, DWORD* second) {
 NORV_PLUGIN_EXPORT BOOL Initialize(wchar_t* rootClass, wchar_t* rootId, unsigned chars) {
   NorvPluginCopyText(rootClass, chars, TEST_STR(TEST_ITEM_CLASS));
   NorvPluginCopyText(rootId, chars, TEST_STR(TEST_PLUGIN_TAG) L"-root");
-#ifdef TEST_PLUGIN_INIT_FAILS
+#if defined(TEST_PLUGIN_TRACING_THREAD)
+  gWorker.Start(gPlugin.pluginId);
+  while (gWorker.rounds.load() < 2) std::this_thread::yield();
+  return FALSE;
+#elif defined(TEST_PLUGIN_INIT_FAILS)
   return FALSE;
 #else
   return TRUE;
