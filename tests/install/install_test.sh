@@ -43,6 +43,7 @@ built() { [ -e "$BUILD/bin/$1" ]; }
 machine_state() {
   ls -la --time-style=+%s /var/lib/norv /var/lib/norv/registry 2>&1 || true
   ls -la /etc/systemd/system/multi-user.target.wants 2>&1 | grep norv || true
+  ls /etc/ld.so.conf.d 2>&1 || true
   dpkg-query -W 'norv21*' 'zelinst*' 2>&1 || true
 }
 machine_state >"$WORK/machine.before"
@@ -74,16 +75,21 @@ registry_has() {  # regtool, key, text
 # Runs the explorer of an installation on the plugins registered in the
 # current registry, without a display.
 run_explorer() {  # folder of the installed bin/
-  local bin=$1
-  if [ -x "$bin/norvexplore" ]; then
-    timeout 120 "$bin/norvexplore" --screenshot "$WORK/explorer.png" -nosplash -notips \
-      >"$WORK/explorer.log" 2>&1 && [ -s "$WORK/explorer.png" ] || { cat "$WORK/explorer.log" >&2; return 1; }
-  elif [ -x "$bin/norvexplore-cli" ]; then
+  local bin=$1 ran=2
+  if [ -x "$bin/norvexplore-cli" ]; then
+    # The framework's tree as text: both plugins' objects under the root.
     timeout 120 "$bin/norvexplore-cli" --depth 1 >"$WORK/explorer.log" 2>&1 &&
-      grep -q "System" "$WORK/explorer.log" || { cat "$WORK/explorer.log" >&2; return 1; }
-  else
-    return 2
+      grep -q "CSystemRoot://" "$WORK/explorer.log" && grep -q "CFilesFolder://" "$WORK/explorer.log" ||
+      { cat "$WORK/explorer.log" >&2; return 1; }
+    ran=0
   fi
+  if [ -x "$bin/norvexplore" ]; then
+    rm -f "$WORK/explorer.png"
+    timeout 120 "$bin/norvexplore" --select /System --screenshot "$WORK/explorer.png" \
+      >"$WORK/explorer.log" 2>&1 && [ -s "$WORK/explorer.png" ] || { cat "$WORK/explorer.log" >&2; return 1; }
+    ran=0
+  fi
+  return $ran
 }
 
 implode_round_trip() {  # implode
