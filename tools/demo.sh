@@ -209,5 +209,72 @@ else
   fi
 fi
 
+# --------------------------------------------------------------------------
+heading "6. A send job to a folder (zeladmin)"
+if ! have zeladmin || [ ! -f "$BIN/libzelinst.so" ] || ! have stub; then
+  note "zeladmin, libzelinst.so or stub is not built"
+else
+  export QXTRACE_FILE="$WORK/trace/zelinst.txt" NORV_DRIVE_ROOT="$WORK/drives"
+  server="$WORK/server"
+  echo "\$ zeladmin init server"
+  "$BIN/zeladmin" init "$server" 2>&1 | sed 's/^/  /'
+  if [ ! -f "$server/Client32/setup.zel" ]; then
+    # No client setup program in this build: a stand-in that only says it ran.
+    printf '#!/bin/sh\necho "setup started with $*"\n' >"$server/Client32/setup.zel"
+    chmod +x "$server/Client32/setup.zel"
+    note "no client setup program built: packages carry a stand-in"
+  fi
+  printf '%s\n' "ann@example.test, ann" "ben@example.test, ben" "cid@example.test, cid" \
+    >"$WORK/files/users.txt"
+  echo
+  echo "\$ zeladmin send --folder packages users.txt"
+  "$BIN/zeladmin" send --folder "$WORK/packages" "$WORK/files/users.txt" || true
+  echo
+  echo "\$ ls packages"
+  ls -l "$WORK/packages" | tail -n +2 | awk '{ printf "  %s %8d  %s\n", $1, $5, $NF }'
+  first=$(ls "$WORK/packages"/client_*.exe 2>/dev/null | head -1 || true)
+  if [ -n "$first" ] && have zelpack; then
+    echo
+    echo "\$ zelpack list $(basename "$first")"
+    "$BIN/zelpack" list "$first"
+  fi
+fi
+
+# --------------------------------------------------------------------------
+heading "7. A user installs the client from a package (setup)"
+if [ -z "${first:-}" ] || ! have setup; then
+  note "no package from step 6, or setup is not built"
+else
+  user_tmp="$WORK/user-tmp"
+  mkdir -p "$user_tmp"
+  if [ "$(id -u)" != 0 ]; then
+    # Installing needs an administrator: here the user's own group counts as one.
+    export NORV_ADMIN_GROUP="$(id -gn)"
+    note "not root: the group $(id -gn) stands for the administrators group"
+  fi
+  echo "\$ TMPDIR=user-tmp $(basename "$first")"
+  # The package's core libraries use the platform library, installed with the framework.
+  env -u DISPLAY -u WAYLAND_DISPLAY TMPDIR="$user_tmp" LD_LIBRARY_PATH="$BIN" "$first" |
+    sed 's/^/  /'
+  for _ in $(seq 1 300); do
+    grep -q "setup: exit code" "$user_tmp/zelDebug.txt" 2>/dev/null && break
+    sleep 0.1
+  done
+  sleep 0.2
+  echo
+  echo "\$ regtool query \"HKLM\\SOFTWARE\\Velmora\\Orbclient\\CurrentVersion\""
+  "$BIN/regtool" query "HKLM\\SOFTWARE\\Velmora\\Orbclient\\CurrentVersion" | sed 's/^/  /' || true
+  installed=$(sed -n 's/^ *InstallDir *REG_SZ *//p' < <("$BIN/regtool" query \
+    "HKLM\\SOFTWARE\\Velmora\\Orbclient\\CurrentVersion" /v InstallDir 2>/dev/null) | head -1)
+  if [ -n "$installed" ] && [ -f "$installed/client.ini" ]; then
+    echo
+    echo "\$ cat client.ini login.txt   (in $installed)"
+    cat "$installed/client.ini" "$installed/login.txt" | sed 's/^/  /'
+  fi
+  echo
+  echo "\$ ls user-tmp   (the packing list's files are gone; the logs stay)"
+  ls "$user_tmp" | sed 's/^/  /'
+fi
+
 heading "Done"
 echo "The scratch folder is removed now."

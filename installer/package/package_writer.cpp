@@ -12,6 +12,7 @@
 
 #include "package_reader.h"
 #include "platform/sysinfo.h"
+#include "platform/winpath.h"
 #include "qvbind.h"
 #include "qx/qxtrace.h"
 #include "zel/implode.h"
@@ -181,8 +182,10 @@ bool WritePackage(const QvCore* qv, const char* appPath, const char* databasePat
                   std::size_t outputSize) {
   char stub[QV_MAX_PATH];
   PackageEntry entries[5] = {};
-  if (!FormatText(stub, sizeof stub, "%s/client32/%s", appPath, "stub.zel") ||
-      !FormatText(entries[0].source, sizeof entries[0].source, "%s/client32/%s", appPath,
+  // The folder is "Client32" on the server; its name is matched without regard to case.
+  const std::string client32 = plat::WindowsPathToLinux(std::string(appPath) + "\\client32");
+  if (!FormatText(stub, sizeof stub, "%s/%s", client32.c_str(), "stub.zel") ||
+      !FormatText(entries[0].source, sizeof entries[0].source, "%s/%s", client32.c_str(),
                   "setup.zel") ||
       !FormatText(entries[1].source, sizeof entries[1].source, "%s/%s", appPath, "qvcore32.dll") ||
       !FormatText(entries[2].source, sizeof entries[2].source, "%s/%s", appPath, "qvcryp32.dll") ||

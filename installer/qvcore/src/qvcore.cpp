@@ -290,11 +290,13 @@ extern "C" int qvFileCopy(const char* source, const char* target, int failIfExis
     return -1;
   }
   int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (failIfExists ? O_EXCL : O_TRUNC);
-  int out = open(target, flags, 0644);
+  int out = open(target, flags, from.st_mode & 0777);
   if (out < 0) {
     close(in);
     return -1;
   }
+  // A replaced file keeps its own mode through O_TRUNC; take the source's.
+  fchmod(out, from.st_mode & 0777);
   char buffer[65536];
   bool ok = true;
   for (;;) {

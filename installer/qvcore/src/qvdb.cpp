@@ -42,8 +42,8 @@ const char kSchema[] =
     " parent INTEGER NOT NULL,"
     " name TEXT NOT NULL COLLATE NOCASE,"
     " type INTEGER NOT NULL,"
-    " data BLOB NOT NULL DEFAULT x'',"
-    " UNIQUE(parent, name));"
+    " data BLOB NOT NULL DEFAULT x'');"
+    "CREATE INDEX IF NOT EXISTS qv_entries_by_name ON qv_entries(parent, name);"
     "CREATE TABLE IF NOT EXISTS qv_info(key TEXT PRIMARY KEY, value INTEGER NOT NULL);";
 
 // A prepared statement that finalizes itself.
@@ -114,8 +114,11 @@ bool StoreAll(Database* d) {
   return ok;
 }
 
+// Names may be empty (a package database's root tree has none) and siblings
+// may share a name (both client groups can carry a file of the same name and
+// date); lookups by name find the oldest.
 int Create(int handle, int parent, const char* name, int type) {
-  if (!name || !*name) return -1;
+  if (!name) return -1;
   std::lock_guard lock(gMutex);
   Database* d = Find(handle);
   if (!d || !Writable(d) || parent < 0) return -1;
@@ -128,7 +131,7 @@ int Create(int handle, int parent, const char* name, int type) {
 }
 
 int FindChild(Database* d, int parent, const char* name, int length) {
-  Statement s(d->db, "SELECT id FROM qv_entries WHERE parent=? AND name=?");
+  Statement s(d->db, "SELECT id FROM qv_entries WHERE parent=? AND name=? ORDER BY id LIMIT 1");
   s.Bind(1, parent).Bind(2, name, length);
   int rc = s.Step();
   if (rc == SQLITE_ROW) return static_cast<int>(s.Int(0));
@@ -246,7 +249,7 @@ extern "C" int qvDBCreateNode(int db, int parent, const char* name, int type) {
 }
 
 extern "C" int qvDBCreateNodeIfNotExist(int handle, int parent, const char* name, int type) {
-  if (!name || !*name) return -1;
+  if (!name) return -1;
   {
     std::lock_guard lock(gMutex);
     Database* d = Find(handle);

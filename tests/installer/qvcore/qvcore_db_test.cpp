@@ -84,9 +84,7 @@ TEST_F(QvDatabase, TreesNodesAndWalk) {
   int b = qvDBCreateNode(db, root1, "b.txt", QV_TYPE_FILE);
   int sub = qvDBCreateTree(db, root1, "sub");
   ASSERT_GT(a, 0);
-  EXPECT_EQ(qvDBCreateNode(db, root1, "A.TXT", QV_TYPE_FILE), -1);  // sibling names are unique
-  EXPECT_EQ(qvDBCreateNode(db, 9999, "x", QV_TYPE_FILE), -1);       // no such parent
-  EXPECT_EQ(qvDBCreateNode(db, root1, "", QV_TYPE_FILE), -1);
+  EXPECT_EQ(qvDBCreateNode(db, 9999, "x", QV_TYPE_FILE), -1);  // no such parent
   EXPECT_EQ(qvDBCreateNodeIfNotExist(db, root1, "a.txt", QV_TYPE_FILE), a);
   int c = qvDBCreateNodeIfNotExist(db, root2, "c.txt", QV_TYPE_FILE);
   EXPECT_GT(c, 0);
@@ -123,6 +121,38 @@ TEST_F(QvDatabase, TreesNodesAndWalk) {
   EXPECT_EQ(qvDBGetFirstID(db, 0), root2);
   EXPECT_EQ(qvDBDelete(db, root1), -1);
   qvDBFileClose(db);
+}
+
+// A package database has a root tree with an empty name, and both client
+// groups may add a file of the same name and date: siblings share a name, the
+// walk shows both, and a lookup by name finds the oldest.
+TEST_F(QvDatabase, EmptyNamesAndSiblingsOfTheSameName) {
+  int db = CreateDatabase("same.cdb");
+  int root = qvDBCreateTree(db, 0, "");
+  ASSERT_GT(root, 0);
+  EXPECT_EQ(qvDBFindChildIDByName(db, 0, "", 0), root);
+  int first = qvDBCreateNode(db, root, "setup.exe\\12345", QV_TYPE_FILE);
+  int second = qvDBCreateNode(db, root, "SETUP.EXE\\12345", QV_TYPE_FILE);
+  ASSERT_GT(first, 0);
+  ASSERT_GT(second, first);
+  EXPECT_EQ(qvDBWrite(db, first, "one", 3), 3);
+  EXPECT_EQ(qvDBWrite(db, second, "two", 3), 3);
+  EXPECT_EQ(qvDBFindChildIDByName(db, root, "setup.exe\\12345", 0), first);
+  EXPECT_EQ(qvDBCreateNodeIfNotExist(db, root, "Setup.exe\\12345", QV_TYPE_FILE), first);
+  EXPECT_EQ(qvDBFileClose(db), 0);
+
+  char path[QV_MAX_PATH];
+  std::snprintf(path, sizeof path, "%s", Path("same.cdb").c_str());
+  int ro = qvDBFileOpen(path, QV_DB_READ);
+  ASSERT_GT(ro, 0);
+  std::vector<std::string> contents;
+  for (int id = qvDBGetFirstID(ro, root); id > 0; id = qvDBGetNextID(ro, root, id)) {
+    char buffer[8] = {};
+    qvDBRead(ro, id, buffer, sizeof buffer - 1);
+    contents.push_back(buffer);
+  }
+  EXPECT_EQ(contents, (std::vector<std::string>{"one", "two"}));
+  qvDBFileClose(ro);
 }
 
 TEST_F(QvDatabase, ContentThroughCursor) {

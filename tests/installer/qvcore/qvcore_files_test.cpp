@@ -113,6 +113,18 @@ TEST_F(QvCore, FileOperations) {
   EXPECT_EQ(ReadFile(Path("victim")), "precious");
   EXPECT_EQ(qvFileCopy(Path("link").c_str(), Path("d.txt").c_str(), 0), -1);
 
+  // Programs stay programs: the copy takes the source's permission bits, also
+  // when it replaces a file of another mode.
+  WriteFile(Path("prog"), "#!/bin/sh\n");
+  chmod(Path("prog").c_str(), 0750);
+  EXPECT_EQ(qvFileCopy(Path("prog").c_str(), Path("b.txt").c_str(), 0), 0);
+  EXPECT_EQ(qvFileCopy(Path("prog").c_str(), Path("d").c_str(), 1), 0);
+  struct stat st {};
+  ASSERT_EQ(stat(Path("b.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0750u);
+  ASSERT_EQ(stat(Path("d").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0750u);
+
   std::uint32_t dos = (40u << 25) | (6u << 21) | (15u << 16) | (8u << 11) | (5u << 5) | 2u;
   EXPECT_EQ(qvFileSetDateTime(Path("a.txt").c_str(), dos), 0);
   int find = qvFileFindFirst(Path("a.*").c_str());

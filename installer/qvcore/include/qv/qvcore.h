@@ -73,8 +73,9 @@ QV_API std::uint32_t qvFileGetSize(const char* path);   // 0 when absent
 QV_API int qvFileFindFirst(const char* pattern);
 QV_API std::uint32_t qvFileFindGetDosDateTime(int findHandle);  // 0 for a bad handle
 QV_API int qvFileFindClose(int findHandle);                     // 0 or -1
-// Copies a file (replacing the target unless failIfExists); keeps its time.
-// A symbolic link at either path is refused, never followed.
+// Copies a file (replacing the target unless failIfExists); keeps its time
+// and its permission bits, so programs stay executable. A symbolic link at
+// either path is refused, never followed.
 QV_API int qvFileCopy(const char* source, const char* target, int failIfExists);  // 0 or -1
 QV_API int qvFileDelete(const char* path);                                         // 0 or -1
 QV_API int qvFileSetDateTime(const char* path, std::uint32_t dosDateTime);         // 0 or -1
@@ -95,8 +96,8 @@ QV_API int qvDBSetFileTypeAndVersion(int db, std::uint32_t fileType, std::uint32
 QV_API int qvDBGetFileTypeAndVersion(int db, std::uint32_t* fileType, std::uint32_t* version);
 
 // New child entries of parent (0 = root); names compare without regard to
-// case and are unique among siblings. Return the new id, -1 on failure (also
-// when a sibling has that name).
+// case. A name may be empty, and siblings may share a name: lookups by name
+// then find the oldest. Return the new id, -1 on failure.
 QV_API int qvDBCreateTree(int db, int parent, const char* name);
 QV_API int qvDBCreateNode(int db, int parent, const char* name, int type);
 // The existing child of that name, or a new node of that type.
