@@ -146,13 +146,13 @@ _norv_install(server ${NORV_SERVER_DIR} EXTRA_RPATH "$ORIGIN" ${server_targets})
 _norv_install_link(server zeladmin ${NORV_SERVER_DIR})
 # The client files every package starts with, where the package builder
 # takes them from: copies of the installed (and, for packages, stripped)
-# programs, which need no run path (they travel to other machines).
+# programs. They run on client machines from the folder a package is
+# unpacked into, with the libraries it carries: their run path is $ORIGIN.
 foreach(name stub setup)
   if(TARGET ${name})
-    set_target_properties(${name} PROPERTIES INSTALL_RPATH "")
+    set_target_properties(${name} PROPERTIES INSTALL_RPATH "$ORIGIN")
     install(CODE "
       set(dir \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${NORV_SERVER_DIR}\")
-      file(RPATH_REMOVE FILE \"\${dir}/$<TARGET_FILE_NAME:${name}>\")
       file(MAKE_DIRECTORY \"\${dir}/Client32\")
       file(COPY_FILE \"\${dir}/$<TARGET_FILE_NAME:${name}>\" \"\${dir}/Client32/${name}.zel\")
       message(STATUS \"Installing: \${dir}/Client32/${name}.zel\")" COMPONENT server)
@@ -160,7 +160,9 @@ foreach(name stub setup)
 endforeach()
 
 # ---- tools ------------------------------------------------------------------
-_norv_install(tools ${CMAKE_INSTALL_BINDIR} implode zelpack)
+# zelpack writes its trace through the tracing library of the server side.
+file(RELATIVE_PATH bin_to_server "/p/${CMAKE_INSTALL_BINDIR}" "/p/${NORV_SERVER_DIR}")
+_norv_install(tools ${CMAKE_INSTALL_BINDIR} EXTRA_RPATH "$ORIGIN/${bin_to_server}" implode zelpack)
 
 # ---- documents every package carries ---------------------------------------
 include(NorvPackaging)

@@ -68,6 +68,21 @@ runpaths_relative() {
   return $bad
 }
 
+# Every installed program and library finds every library it needs; not
+# the client programs (stub, setup), which run from an unpacked package.
+libraries_found() {
+  local bad=0 f
+  while IFS= read -r f; do
+    case "$f" in */Client32/*|*/lib/zelinst/stub|*/lib/zelinst/setup) continue ;; esac
+    [ "$(head -c4 "$f" | od -An -c | tr -d ' ')" = "177ELF" ] || continue
+    if env -u LD_LIBRARY_PATH ldd "$f" 2>/dev/null | grep -q "not found"; then
+      echo "  $f: $(ldd "$f" | grep "not found" | tr -s ' \t' ' ')" >&2
+      bad=1
+    fi
+  done < <(find "$1" -type f)
+  return $bad
+}
+
 registry_has() {  # regtool, key, text
   "$1" query "$2" /s 2>/dev/null | grep -qF -- "$3"
 }
@@ -116,6 +131,7 @@ test_prefix() {
       -a -f "$P/share/applications/norvexplore.desktop" \
       -a -f "$P/share/icons/hicolor/scalable/apps/norvexplore.svg"
   check "no installed file looks into the build folder" runpaths_relative "$P"
+  check "every installed file finds its libraries" libraries_found "$P"
   check "nothing of the build folder's path in the installed text files" \
     bash -c "! grep -rlI --exclude='*.cmake' -F '$BUILD' '$P'"
 
