@@ -125,10 +125,19 @@ class ClientSetupRun : public scratch::ScratchServer {
     return pid;
   }
 
+  // The temporary directory setup was given: the private directory that the
+  // stub made below the user's one when the package ran through the stub.
+  std::string SetupTmp() {
+    for (const auto& e : std::filesystem::directory_iterator(Path("usertmp")))
+      if (e.is_directory() && e.path().filename().string().rfind("zel-", 0) == 0)
+        return e.path().string();
+    return Path("usertmp");
+  }
+
   // The stub starts setup and does not wait: wait for setup's last log line.
   std::string WaitForSetup() {
     for (int i = 0; i < 600; ++i) {
-      std::string log = ReadFile(Path("usertmp/zelDebug.txt"));
+      std::string log = ReadFile(SetupTmp() + "/zelDebug.txt");
       if (log.find("setup: exit code") != std::string::npos) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         return log;
@@ -136,7 +145,7 @@ class ClientSetupRun : public scratch::ScratchServer {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     ADD_FAILURE() << "setup did not finish";
-    return ReadFile(Path("usertmp/zelDebug.txt"));
+    return ReadFile(SetupTmp() + "/zelDebug.txt");
   }
 
   std::string Registry(const char* name) {
@@ -186,7 +195,7 @@ TEST_F(ClientSetupRun, CompressedPackageThroughTheStubInstallsCleansUpAndStartsT
   EXPECT_TRUE(std::filesystem::exists(installDir + "/Data/local.cdb"));
   EXPECT_NE(log.find("Package evaluation -> Package type is compressed \n"), std::string::npos);
   EXPECT_NE(log.find("--> Extract File: "), std::string::npos);
-  EXPECT_NE(ReadFile(Path("usertmp/ORBClientInstall.log")).find("Framework installer returned 0"),
+  EXPECT_NE(ReadFile(SetupTmp() + "/ORBClientInstall.log").find("Framework installer returned 0"),
             std::string::npos);
 
   // Every file of the packing list is gone: the stub's members, the list
@@ -194,7 +203,7 @@ TEST_F(ClientSetupRun, CompressedPackageThroughTheStubInstallsCleansUpAndStartsT
   std::vector<std::string> cleaned = CleanedUp(log);
   EXPECT_GT(cleaned.size(), 20u);
   for (const std::string& path : cleaned) EXPECT_FALSE(std::filesystem::exists(path)) << path;
-  EXPECT_EQ(Listing(Path("usertmp")),
+  EXPECT_EQ(Listing(SetupTmp()),
             (std::vector<std::string>{"ORBClientInstall.log", "zelDebug.txt"}));
 
   // The client was started once, for the user.
@@ -257,7 +266,7 @@ TEST_F(ClientSetupRun, ClientSetupExitCodesGiveTheFinalTexts) {
   std::string out = ReadFile(Path("run.out"));
   EXPECT_NE(out.find("Setup.exe finished with exit code 67."), std::string::npos) << out;
   EXPECT_NE(out.find("Installation has been terminated with an error."), std::string::npos);
-  EXPECT_EQ(Listing(Path("usertmp")),
+  EXPECT_EQ(Listing(SetupTmp()),
             (std::vector<std::string>{"ORBClientInstall.log", "zelDebug.txt"}));
   EXPECT_FALSE(std::filesystem::exists(Path("drives/c/Program Files/Halvorn/login.txt")));
 

@@ -62,12 +62,19 @@ class ZeladminTest : public ::testing::Test {
                          package},
                         &out);
     EXPECT_EQ(rc, 0) << out;
-    EXPECT_TRUE(fs::exists(run + "/install.cdb")) << tag;
-    EXPECT_TRUE(fs::exists(run + "/PackingList.TXT")) << tag;
+    // The stub extracts into a private directory of its own below TMPDIR.
+    std::string extracted;
+    for (const auto& entry : fs::directory_iterator(run))
+      if (entry.is_directory() && entry.path().filename().string().rfind("zel-", 0) == 0)
+        extracted = entry.path().string();
+    ASSERT_FALSE(extracted.empty()) << tag;
+    EXPECT_TRUE(fs::exists(extracted + "/install.cdb")) << tag;
+    EXPECT_TRUE(fs::exists(extracted + "/PackingList.TXT")) << tag;
     // The setup program may still be starting when the stub has handed over.
     for (int i = 0; i < 200 && !fs::exists(run + "/setup-args"); ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_NE(ReadText(run + "/setup-args").find(run + "/PackingList.TXT"), std::string::npos) << tag;
+    EXPECT_NE(ReadText(run + "/setup-args").find(extracted + "/PackingList.TXT"), std::string::npos)
+        << tag;
   }
   std::string dir_;
   std::string oldTmp_;
@@ -249,7 +256,9 @@ TEST_F(ZeladminTest, DirectInstallJobInstallsOverSshAndGoesOnAfterARefusedLogin)
   EXPECT_NE(out.substr(ben, 60).find("failed"), std::string::npos) << out;
   EXPECT_TRUE(fs::exists(dir_ + "/target/packages/ann"));
   EXPECT_FALSE(fs::exists(dir_ + "/target/packages/ben"));
-  EXPECT_EQ(ReadText(dir_ + "/setup-out"), "./OrbCSetup.exe\n-silent\n");
+  // The stand-in setup records its arguments, then the TMPDIR it was given.
+  EXPECT_EQ(ReadText(dir_ + "/setup-out"),
+            "./OrbCSetup.exe\n-silent\nTMPDIR=" + dir_ + "/target/tmp\n");
   // The failed user is marked for a retried direct installation.
   ASSERT_EQ(Zeladmin({"users", "--dir", dir_ + "/server"}, &out), 0);
   std::size_t line = out.find(" ben ");
