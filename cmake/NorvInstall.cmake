@@ -58,7 +58,7 @@ function(_norv_install component destination)
     set_target_properties(${target} PROPERTIES INSTALL_RPATH "${rpath}")
     get_target_property(exported ${target} NORV_INSTALLED)
     if(exported)
-      continue()  # installed already (the SDK's export set)
+      continue()  # installed already (the SDK's export set, cmake/NorvSdkInstall.cmake)
     endif()
     install(TARGETS ${target}
       RUNTIME DESTINATION ${destination} COMPONENT ${component}
@@ -92,11 +92,6 @@ function(_norv_folder_targets folder out)
   set(${out} ${result} PARENT_SCOPE)
 endfunction()
 
-foreach(target norv21 norvplatform norvrc)
-  if(TARGET ${target})
-    set_target_properties(${target} PROPERTIES NORV_INSTALLED TRUE)
-  endif()
-endforeach()
 
 # ---- runtime ----------------------------------------------------------------
 _norv_install(runtime ${NORV_FRAMEWORK_DIR}

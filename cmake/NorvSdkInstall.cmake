@@ -46,6 +46,7 @@ endif()
 # an SDK installation is "runtime" plus "sdk". The libraries live in the
 # framework's own folder (see cmake/NorvInstall.cmake).
 set(NORV_FRAMEWORK_DIR "${CMAKE_INSTALL_LIBDIR}/norv21")
+set_target_properties(${_norv_sdk_targets} PROPERTIES NORV_INSTALLED TRUE)
 install(TARGETS ${_norv_sdk_targets} EXPORT Norv21Targets
   LIBRARY DESTINATION ${NORV_FRAMEWORK_DIR} COMPONENT runtime
   ARCHIVE DESTINATION ${NORV_FRAMEWORK_DIR} COMPONENT sdk
