@@ -16,7 +16,8 @@ PACKAGES=(cmake ninja-build g++ clang ccache pkg-config
           zlib1g-dev libcurl4-openssl-dev xvfb xauth
           libdw1 libunwind8
           python3-aiosmtpd msmtp msmtp-mta openssh-server openssh-client iputils-ping
-          openssl)
+          openssl
+          dpkg-dev fakeroot lintian binutils)
 
 install_missing() {
   local missing=()

@@ -7,9 +7,11 @@
 #   target_link_libraries(myplugin PRIVATE Norv21::norv21)
 #   norv_add_resource_module(...)
 #
-# Everything here is installed as the component "sdk", so that
+# The headers and CMake files are the component "sdk"; the libraries they
+# describe are the component "runtime", so that
+#   cmake --install <build> --component runtime --prefix <dir>
 #   cmake --install <build> --component sdk --prefix <dir>
-# installs exactly the SDK.
+# install the SDK.
 include_guard(GLOBAL)
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
@@ -39,10 +41,16 @@ if(TARGET norvrc)
   list(APPEND _norv_sdk_targets norvrc)
 endif()
 
+# The libraries and the resource compiler themselves belong to the runtime
+# (programs and plugins need them); the SDK brings what refers to them, so
+# an SDK installation is "runtime" plus "sdk". The libraries live in the
+# framework's own folder (see cmake/NorvInstall.cmake).
+set(NORV_FRAMEWORK_DIR "${CMAKE_INSTALL_LIBDIR}/norv21")
+set_target_properties(${_norv_sdk_targets} PROPERTIES NORV_INSTALLED TRUE)
 install(TARGETS ${_norv_sdk_targets} EXPORT Norv21Targets
-  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT sdk
-  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT sdk
-  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT sdk)
+  LIBRARY DESTINATION ${NORV_FRAMEWORK_DIR} COMPONENT runtime
+  ARCHIVE DESTINATION ${NORV_FRAMEWORK_DIR} COMPONENT sdk
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
 
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/core/include/norv ${CMAKE_SOURCE_DIR}/platform/include/platform
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT sdk

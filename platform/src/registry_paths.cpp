@@ -74,9 +74,17 @@ std::string MachineHivePath() {
 std::string CurrentUserHivePath() {
   std::string dir = OverrideFolder();
   if (!dir.empty()) return dir + "/users/" + LoginName() + ".db";
+  // The user's hive is data, not configuration: it lives in the XDG data
+  // folder. A hive kept where earlier versions put it (the XDG configuration
+  // folder) stays in use while there is none in the data folder.
+  std::string data = Env("XDG_DATA_HOME");
+  if (data.empty() || data[0] != '/') data = HomeFolder() + "/.local/share";
+  std::string hive = data + "/norv/registry/user.db";
+  if (FileExists(hive)) return hive;
   std::string config = Env("XDG_CONFIG_HOME");
   if (config.empty() || config[0] != '/') config = HomeFolder() + "/.config";
-  return config + "/norv/registry/user.db";
+  std::string earlier = config + "/norv/registry/user.db";
+  return FileExists(earlier) ? earlier : hive;
 }
 
 bool IsValidHiveName(std::string_view name) {

@@ -5,8 +5,10 @@
 // take and return that form, the A calls convert to and from UTF-8.
 //
 // Locations: HKEY_LOCAL_MACHINE in /var/lib/norv/registry/machine.db, the
-// current user's hive in $XDG_CONFIG_HOME/norv/registry/user.db (default
-// ~/.config), HKEY_USERS lists the user hives found. When NORV_REGISTRY_DIR is
+// current user's hive in $XDG_DATA_HOME/norv/registry/user.db (default
+// ~/.local/share; a hive in $XDG_CONFIG_HOME/norv/registry, where earlier
+// versions kept it, stays in use while there is none there), HKEY_USERS lists
+// the user hives found. When NORV_REGISTRY_DIR is
 // set every hive lives below it instead: machine.db and users/<name>.db, where
 // the current user's name is the login name.
 #pragma once

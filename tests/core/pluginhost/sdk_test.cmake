@@ -18,6 +18,8 @@ function(run what)
   message(STATUS "${what}: ok")
 endfunction()
 
+run("install the runtime" ${CMAKE_COMMAND} --install "${BUILD_DIR}" --component runtime
+    --prefix "${prefix}")
 run("install the SDK" ${CMAKE_COMMAND} --install "${BUILD_DIR}" --component sdk --prefix "${prefix}")
 # Only the installed SDK is visible to the plugin project.
 run("configure the plugin" ${CMAKE_COMMAND} -S "${PROJECT_DIR}" -B "${build}" -G "${GENERATOR}"

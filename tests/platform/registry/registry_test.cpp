@@ -324,12 +324,30 @@ TEST_F(Registry, LocationsFollowTheEnvironmentAndReadsCreateNothing) {
   RegCloseKey(Create(HKEY_LOCAL_MACHINE, L"Software"));
   EXPECT_TRUE(std::filesystem::exists(dir_ / "machine.db"));
 
-  // Without the override the user's hive follows XDG_CONFIG_HOME.
+  // Without the override the user's hive is in the XDG data folder; one
+  // that earlier versions kept in the configuration folder stays in use
+  // until the data folder has one.
   unsetenv("NORV_REGISTRY_DIR");
-  setenv("XDG_CONFIG_HOME", "/xdg/config", 1);
-  EXPECT_EQ(RegistryHivePath(HKEY_CURRENT_USER), "/xdg/config/norv/registry/user.db");
+  const std::string data = (dir_ / "data").string(), config = (dir_ / "config").string();
+  setenv("XDG_DATA_HOME", data.c_str(), 1);
+  setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+  EXPECT_EQ(RegistryHivePath(HKEY_CURRENT_USER), data + "/norv/registry/user.db");
   EXPECT_EQ(RegistryHivePath(HKEY_LOCAL_MACHINE), "/var/lib/norv/registry/machine.db");
+  std::filesystem::create_directories(config + "/norv/registry");
+  std::ofstream(config + "/norv/registry/user.db").put('\0');
+  EXPECT_EQ(RegistryHivePath(HKEY_CURRENT_USER), config + "/norv/registry/user.db");
+  std::filesystem::create_directories(data + "/norv/registry");
+  std::ofstream(data + "/norv/registry/user.db").put('\0');
+  EXPECT_EQ(RegistryHivePath(HKEY_CURRENT_USER), data + "/norv/registry/user.db");
+  const char* home = std::getenv("HOME");
+  const std::string savedHome = home ? home : "";
+  setenv("XDG_DATA_HOME", "relative", 1);
   unsetenv("XDG_CONFIG_HOME");
+  setenv("HOME", "/nonexistent-home", 1);
+  EXPECT_EQ(RegistryHivePath(HKEY_CURRENT_USER),
+            "/nonexistent-home/.local/share/norv/registry/user.db");
+  if (home) setenv("HOME", savedHome.c_str(), 1); else unsetenv("HOME");
+  unsetenv("XDG_DATA_HOME");
   setenv("NORV_REGISTRY_DIR", dir_.c_str(), 1);
 }
 
