@@ -6,6 +6,7 @@
 
 #include "platform/process.h"
 #include "platform/registry.h"
+#include "platform/registry_text.h"
 #include "setup_core.h"
 
 namespace zelsetup {
@@ -89,19 +90,8 @@ std::string UserAtDomain(const std::string& name) {
 }
 
 bool ReadRegText(bool machine, const char* key, const char* name, std::string* value) {
-  plat::HKEY k = nullptr;
-  if (plat::RegOpenKeyExA(machine ? plat::HKEY_LOCAL_MACHINE : plat::HKEY_CURRENT_USER, key, 0,
-                          plat::KEY_QUERY_VALUE, &k) != plat::ERROR_SUCCESS)
-    return false;
-  char data[261] = {};
-  plat::DWORD type = 0, size = sizeof data - 1;
-  plat::LONG rc = plat::RegQueryValueExA(k, name, nullptr, &type,
-                                         reinterpret_cast<plat::BYTE*>(data), &size);
-  plat::RegCloseKey(k);
-  if (rc != plat::ERROR_SUCCESS || (type != plat::REG_SZ && type != plat::REG_EXPAND_SZ))
-    return false;
-  *value = data;
-  return true;
+  return plat::RegReadTextA(machine ? plat::HKEY_LOCAL_MACHINE : plat::HKEY_CURRENT_USER, key, name,
+                            261, value);
 }
 
 bool WriteRegText(bool machine, const char* key, const char* name, const std::string& value) {

@@ -16,6 +16,7 @@
 
 #include "platform/profile.h"
 #include "platform/registry.h"
+#include "platform/registry_text.h"
 #include "platform/sysinfo.h"
 #include "platform/winpath.h"
 #include "qvbind.h"
@@ -142,19 +143,7 @@ class FolderUnderConstruction {
 };
 
 bool ReadRegistryText(const char* keyName, const char* valueName, std::string* value) {
-  plat::HKEY key = nullptr;
-  if (plat::RegOpenKeyExA(plat::HKEY_LOCAL_MACHINE, keyName, 0, plat::KEY_QUERY_VALUE, &key) !=
-      plat::ERROR_SUCCESS)
-    return false;
-  char data[QV_MAX_PATH] = {};
-  plat::DWORD type = 0, size = sizeof data - 1;
-  plat::LONG rc = plat::RegQueryValueExA(key, valueName, nullptr, &type,
-                                         reinterpret_cast<plat::BYTE*>(data), &size);
-  plat::RegCloseKey(key);
-  if (rc != plat::ERROR_SUCCESS || (type != plat::REG_SZ && type != plat::REG_EXPAND_SZ))
-    return false;
-  *value = data;
-  return true;
+  return plat::RegReadTextA(plat::HKEY_LOCAL_MACHINE, keyName, valueName, QV_MAX_PATH, value);
 }
 
 std::string ReadHostName(char* path);

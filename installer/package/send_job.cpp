@@ -20,6 +20,7 @@
 #include "email_file.h"
 #include "package_writer.h"
 #include "platform/registry.h"
+#include "platform/registry_text.h"
 #include "platform/sysinfo.h"
 #include "platform/window.h"
 #include "qvbind.h"
@@ -100,19 +101,7 @@ std::string WithSeparator(std::string folder) {
 }
 
 bool ReadHklmText(const char* keyName, const char* valueName, std::string* value, bool* keyFound) {
-  plat::HKEY key = nullptr;
-  *keyFound = plat::RegOpenKeyExA(plat::HKEY_LOCAL_MACHINE, keyName, 0, plat::KEY_QUERY_VALUE,
-                                  &key) == plat::ERROR_SUCCESS;
-  if (!*keyFound) return false;
-  char data[260] = {};
-  plat::DWORD type = 0, size = sizeof data - 1;
-  plat::LONG rc = plat::RegQueryValueExA(key, valueName, nullptr, &type,
-                                         reinterpret_cast<plat::BYTE*>(data), &size);
-  plat::RegCloseKey(key);
-  if (rc != plat::ERROR_SUCCESS || (type != plat::REG_SZ && type != plat::REG_EXPAND_SZ))
-    return false;
-  *value = data;
-  return true;
+  return plat::RegReadTextA(plat::HKEY_LOCAL_MACHINE, keyName, valueName, 260, value, keyFound);
 }
 
 // ---- The worker -------------------------------------------------------------

@@ -1,6 +1,7 @@
 // The Win32-shaped registry calls: handles, access rights, path handling and
 // the conversions of the A calls. Storage is HiveStore's business.
 #include "platform/registry.h"
+#include "platform/registry_text.h"
 
 #include <sys/stat.h>
 
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <mutex>
 #include <unordered_set>
+#include <vector>
 
 #include "platform/text.h"
 #include "registry_paths.h"
@@ -491,6 +493,26 @@ LONG RegReadValue(HKEY key, const std::string& name, RegValue* value) {
   if (!(k.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
   if (k.kind == RegKeyObject::Kind::kUserList) return ERROR_FILE_NOT_FOUND;
   return k.hive->GetValue(k.id, name, value);
+}
+
+BOOL RegReadTextA(HKEY root, const char* subKey, const char* valueName, size_t bufferSize,
+                  std::string* value, bool* keyFound) {
+  HKEY key = nullptr;
+  const bool found = RegOpenKeyExA(root, subKey, 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS;
+  if (keyFound) *keyFound = found;
+  if (!found || bufferSize < 2 || !value) {
+    if (found) RegCloseKey(key);
+    return FALSE;
+  }
+  std::vector<char> data(bufferSize, '\0');
+  DWORD type = 0, size = static_cast<DWORD>(bufferSize - 1);
+  LONG rc = RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
+                             &size);
+  RegCloseKey(key);
+  if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return FALSE;
+  data[bufferSize - 1] = '\0';
+  *value = data.data();
+  return TRUE;
 }
 
 LONG RegWriteValue(HKEY key, const RegValue& value) {

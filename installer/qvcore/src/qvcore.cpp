@@ -17,6 +17,7 @@
 #include <string>
 
 #include "platform/registry.h"
+#include "platform/registry_text.h"
 #include "platform/sysinfo.h"
 #include "qv/qvcore.h"
 #include "qvcore_internal.h"
@@ -96,18 +97,7 @@ namespace qvcore {
 
 bool ReadRegistryString(plat::HKEY root, const char* keyName, const char* valueName,
                         std::string* value) {
-  plat::HKEY key = nullptr;
-  if (plat::RegOpenKeyExA(root, keyName, 0, plat::KEY_QUERY_VALUE, &key) != plat::ERROR_SUCCESS)
-    return false;
-  char data[1024] = {};
-  plat::DWORD type = 0, size = sizeof data - 1;
-  plat::LONG rc = plat::RegQueryValueExA(key, valueName, nullptr, &type,
-                                         reinterpret_cast<plat::BYTE*>(data), &size);
-  plat::RegCloseKey(key);
-  if (rc != plat::ERROR_SUCCESS || (type != plat::REG_SZ && type != plat::REG_EXPAND_SZ))
-    return false;
-  *value = data;
-  return true;
+  return plat::RegReadTextA(root, keyName, valueName, 1024, value);
 }
 
 }  // namespace qvcore

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <thread>
 
+#include "platform/registry_text.h"
 #include "platform/text.h"
 #include "registry_test_support.h"
 
@@ -144,6 +145,20 @@ TEST_F(Registry, AnsiCallsConvertStringsOnly) {
   EXPECT_STREQ(name, "w");
   EXPECT_EQ(std::vector<BYTE>(data, data + size), narrow);
   RegCloseKey(key);
+
+  // Text through a fixed buffer whose last byte stays zero: just fitting,
+  // one byte too long (never cut), no text, missing value and missing key.
+  std::string text = "old";
+  bool keyFound = false;
+  EXPECT_TRUE(RegReadTextA(HKEY_CURRENT_USER, "Software\\Ansi", "w", 9, &text, &keyFound));
+  EXPECT_EQ(text, "Gr\xC3\xBC\xC3\x9F" "e");
+  EXPECT_FALSE(RegReadTextA(HKEY_CURRENT_USER, "Software\\Ansi", "w", 8, &text, &keyFound));
+  EXPECT_TRUE(keyFound);
+  EXPECT_FALSE(RegReadTextA(HKEY_CURRENT_USER, "Software\\Ansi", "bin", 64, &text));
+  EXPECT_FALSE(RegReadTextA(HKEY_CURRENT_USER, "Software\\Ansi", "none", 64, &text));
+  EXPECT_FALSE(RegReadTextA(HKEY_CURRENT_USER, "Software\\Missing", "w", 64, &text, &keyFound));
+  EXPECT_FALSE(keyFound);
+  EXPECT_EQ(text, "Gr\xC3\xBC\xC3\x9F" "e");
 }
 
 TEST_F(Registry, NamesAreCaseInsensitiveAndKeepTheirCase) {
