@@ -22,6 +22,7 @@
 #include "norv/NorvCommandLine.h"
 #include "norv/NorvCommandLineInfo.h"
 #include "norv/NorvDoc.h"
+#include "norv/NorvHostResources.h"
 #include "norv/NorvItemCommands.h"
 #include "norv/NorvMessageBox.h"
 #include "norv/NorvRegistryKey.h"
@@ -401,21 +402,6 @@ void Watch(int seconds) {
 
 // ----- start-up ----------------------------------------------------------------
 
-// The host's texts in the language of the run, from beside the program.
-void LoadHostResources(const NorvString& locale) {
-  const std::string folder = plat::FolderOf(plat::ModulePath());
-  std::string language = U8(locale.substr(0, 3));
-  std::transform(language.begin(), language.end(), language.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  for (const std::string& name : {language, std::string("enu")}) {
-    if (name.empty()) continue;
-    HMODULE module = plat::LoadResourceModule(folder + "libnorvhost_" + name + ".so");
-    if (module != nullptr) {
-      plat::SetHostResourceModule(module);
-      return;
-    }
-  }
-}
 
 }  // namespace
 
@@ -451,7 +437,7 @@ int main(int argc, char** argv) {
                                                                    : NorvString(L"Velmora\\NORV2.1"));
   const NorvString locale = info.m_bLocaleGiven && !info.m_Locale.empty() ? info.m_Locale
                                                                           : NorvString(L"enu");
-  LoadHostResources(locale);
+  NorvLoadHostResources(locale);
   // The information file as a window host writes it: the system, the
   // modules at start, then the ones the plugins brought.
   if (Trace::Start(&info)) {

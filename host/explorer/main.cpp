@@ -27,6 +27,7 @@
 #include "norv/NorvCrashHandler.h"
 #include "norv/NorvCommandLineInfo.h"
 #include "norv/NorvDoc.h"
+#include "norv/NorvHostResources.h"
 #include "norv/NorvRegistryKey.h"
 #include "norv/PluginHandler.h"
 #include "norv/Trace.h"
@@ -63,21 +64,6 @@ int UsageError(const std::string& message) {
   return 2;
 }
 
-// The host's texts in the language of the run, from beside the program.
-void LoadHostResources(const NorvString& locale) {
-  const std::string folder = plat::FolderOf(plat::ModulePath());
-  std::string language = U8(locale.substr(0, 3));
-  std::transform(language.begin(), language.end(), language.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  for (const std::string& name : {language, std::string("enu")}) {
-    if (name.empty()) continue;
-    HMODULE module = plat::LoadResourceModule(folder + "libnorvhost_" + name + ".so");
-    if (module != nullptr) {
-      plat::SetHostResourceModule(module);
-      return;
-    }
-  }
-}
 
 }  // namespace
 
@@ -126,7 +112,7 @@ int main(int argc, char** argv) {
       info.m_bRegistryKeyGiven ? info.m_RegistryKey : NorvString(L"Velmora\\NORV2.1"));
   const NorvString locale =
       info.m_bLocaleGiven && !info.m_Locale.empty() ? info.m_Locale : NorvString(L"enu");
-  LoadHostResources(locale);
+  NorvLoadHostResources(locale);
   Trace::Start(&info);
 
   int rc = 0;
