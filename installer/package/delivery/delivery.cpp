@@ -22,25 +22,12 @@
 #include "platform/library.h"
 #include "platform/process.h"
 #include "platform/registry.h"
+#include "platform/text.h"
 #include "platform/winpath.h"
 #include "qx/qxtrace.h"
 
 namespace zel {
 namespace {
-
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  va_list copy;
-  va_copy(copy, args);
-  int n = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  std::string out(n > 0 ? n : 0, '\0');
-  if (n > 0) std::vsnprintf(out.data(), out.size() + 1, format, args);
-  va_end(args);
-  return out;
-}
 
 // Result texts by string id (31..51, 77, 78).
 const char* const kMailTexts[] = {
@@ -296,7 +283,7 @@ DeliveryOutcome DeliverToFolder(bool compressed, const std::string& packagePath,
     qxtTrace("ZELManageSendThread: Package saved to %s", target.c_str());
     return outcome;
   }
-  outcome.text = Format("Creating %s failed. Error code = %d", target.c_str(), SystemErrorCode(error));
+  outcome.text = plat::FormatA("Creating %s failed. Error code = %d", target.c_str(), SystemErrorCode(error));
   qxtTrace("ZELManageSendThread: %s", outcome.text.c_str());
   outcome.jobFailed = true;
   outcome.status = RESULT_FAILED;
@@ -320,7 +307,7 @@ std::string DirectInstallFailureReason(int exitCode, bool runsAsSystem) {
       return runsAsSystem ? " - the TRELD service is logged in to the Local System account rather "
                             "than to a user account with the required rights"
                           : " - the TRELD service has no rights to access the target system";
-    default: return Format(" - Errorcode = %d", exitCode);
+    default: return plat::FormatA(" - Errorcode = %d", exitCode);
   }
 }
 
@@ -328,10 +315,10 @@ DeliveryOutcome DeliverDirectInstall(const DirectInstall& install) {
   DeliveryOutcome outcome;
   const char* system = install.systemName.c_str();
   const char* login = install.loginName.c_str();
-  outcome.text = Format("Now directly install the Client on machine %s for local user %s", system, login);
+  outcome.text = plat::FormatA("Now directly install the Client on machine %s for local user %s", system, login);
   qxtTrace("ZELManageSendThread: %s", outcome.text.c_str());
   if (!pingClientMachine(system)) {
-    outcome.text = Format("Cannot reach machine %s to Direct install ", system);
+    outcome.text = plat::FormatA("Cannot reach machine %s to Direct install ", system);
     qxtTrace("ZELManageSendThread: %s", outcome.text.c_str());
     return outcome;
   }
@@ -351,10 +338,10 @@ DeliveryOutcome DeliverDirectInstall(const DirectInstall& install) {
 
   std::string program = install.fanrowInstallPath + "\\Fanrow.exe";
   std::string arguments =
-      Format("-a1:%s -ma:1 -mp:1 -pn:ORBClient -pf:C:\\FanrowProgress.txt -q", system);
+      plat::FormatA("-a1:%s -ma:1 -mp:1 -pn:ORBClient -pf:C:\\FanrowProgress.txt -q", system);
   int exitCode = DeploymentExitCode(LaunchProgram(program.c_str(), arguments.c_str()));
   if (exitCode == 0) {
-    std::string check = Format("-a1:%s -pn:ORBClient -pf:C:\\FanrowStatus.txt -q", system);
+    std::string check = plat::FormatA("-a1:%s -pn:ORBClient -pf:C:\\FanrowStatus.txt -q", system);
     std::string statusFile = plat::WindowsPathToLinux("C:\\FanrowStatus.txt");
     for (int round = 0; round < 5; ++round) {
       std::this_thread::sleep_for(std::chrono::milliseconds(gRoundWaitMs.load()));
@@ -375,10 +362,10 @@ DeliveryOutcome DeliverDirectInstall(const DirectInstall& install) {
       }
       if (installed) break;
     }
-    outcome.text = Format("Direct install successful for local user %s on machine %s", login, system);
+    outcome.text = plat::FormatA("Direct install successful for local user %s on machine %s", login, system);
     outcome.status = RESULT_INSTALLED_DIRECTLY;
   } else {
-    outcome.text = Format("Direct install failed for user %s on machine %s%s", login, system,
+    outcome.text = plat::FormatA("Direct install failed for user %s on machine %s%s", login, system,
                           DirectInstallFailureReason(exitCode, RunsAsSystem()).c_str());
     outcome.status = RESULT_FAILED;
   }
