@@ -31,6 +31,7 @@
 #include "platform/process.h"
 #include "platform/profile.h"
 #include "platform/registry.h"
+#include "platform/registry_text.h"
 #include "platform/sysinfo.h"
 #include "platform/winpath.h"
 #include "msi_properties.h"
@@ -78,16 +79,8 @@ bool SetValue(const char* name, const std::string& value) {
 }
 
 std::string RegText(const char* name) {
-  plat::HKEY key = nullptr;
-  if (plat::RegOpenKeyExA(plat::HKEY_LOCAL_MACHINE, kClientKey, 0, plat::KEY_QUERY_VALUE, &key) !=
-      plat::ERROR_SUCCESS)
-    return {};
-  char data[261] = {};
-  plat::DWORD type = 0, size = sizeof data - 1;
-  plat::LONG rc = plat::RegQueryValueExA(key, name, nullptr, &type,
-                                         reinterpret_cast<plat::BYTE*>(data), &size);
-  plat::RegCloseKey(key);
-  return rc == plat::ERROR_SUCCESS && type == plat::REG_SZ ? data : "";
+  std::string value;
+  return plat::RegReadTextA(plat::HKEY_LOCAL_MACHINE, kClientKey, name, 261, &value) ? value : "";
 }
 
 // The framework from the package, through its own installer.

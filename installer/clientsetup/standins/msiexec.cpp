@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/registry.h"
+#include "platform/registry_text.h"
 #include "platform/winpath.h"
 
 namespace {
@@ -25,16 +26,8 @@ constexpr const char* kOfaKey = "SOFTWARE\\Velmora\\Orbaux\\CurrentVersion";
 constexpr const char* kSharedDlls = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 
 std::string ReadText(const char* keyName, const char* name) {
-  plat::HKEY key = nullptr;
-  if (plat::RegOpenKeyExA(plat::HKEY_LOCAL_MACHINE, keyName, 0, plat::KEY_QUERY_VALUE, &key) !=
-      plat::ERROR_SUCCESS)
-    return {};
-  char data[261] = {};
-  plat::DWORD type = 0, size = sizeof data - 1;
-  plat::LONG rc = plat::RegQueryValueExA(key, name, nullptr, &type,
-                                         reinterpret_cast<plat::BYTE*>(data), &size);
-  plat::RegCloseKey(key);
-  return rc == plat::ERROR_SUCCESS && type == plat::REG_SZ ? data : "";
+  std::string value;
+  return plat::RegReadTextA(plat::HKEY_LOCAL_MACHINE, keyName, name, 261, &value) ? value : "";
 }
 
 // Removes a file of the product, or counts down its shared use.
