@@ -1157,28 +1157,21 @@ BOOL TreeView::RemoveObject(CNorvTreeListItem* item, CNorvTreeListItem* parent) 
 }
 
 void TreeView::RefreshViews(CNorvTreeListItem* item, DWORD mask) {
-  htmlViewInfo empty;
-  if (mask & 1) {
+  // One of the item's pages (0 banner, 1 frame, 3 tutorial) handed to the
+  // frame inside the item's call scope; a plugin that is not asked, or that
+  // answers with no page, leaves the pane empty.
+  using Show = void (INorvNavigationFrame::*)(const htmlViewInfo&);
+  auto showPage = [&](int kind, bool ask, Show show) {
     htmlViewInfo info;
     htmlViewInfo* p = &info;
     CNorvItemCallScope scope(item);
-    item->GetHtmlViewInfo(p, 0);
-    m_frame->SetBanner(p != nullptr ? *p : empty);
-  }
-  if (mask & 2) {
-    htmlViewInfo info;
-    htmlViewInfo* p = &info;
-    CNorvItemCallScope scope(item);
-    item->GetHtmlViewInfo(p, 1);
-    m_frame->SetFrame(p != nullptr ? *p : empty);
-  }
-  if (mask & 8) {
-    htmlViewInfo info;
-    htmlViewInfo* p = &info;
-    CNorvItemCallScope scope(item);
-    if (CPluginHandler::GetSDKBuild(item) > 0x170000) item->GetHtmlViewInfo(p, 3);
-    m_frame->SetTutorial(p != nullptr ? *p : empty);
-  }
+    if (ask) item->GetHtmlViewInfo(p, kind);
+    (m_frame->*show)(p != nullptr ? *p : htmlViewInfo());
+  };
+  if (mask & 1) showPage(0, true, &INorvNavigationFrame::SetBanner);
+  if (mask & 2) showPage(1, true, &INorvNavigationFrame::SetFrame);
+  if (mask & 8)
+    showPage(3, CPluginHandler::GetSDKBuild(item) > 0x170000, &INorvNavigationFrame::SetTutorial);
   if (mask & 4) {
     if (CNorvView* view = ContentView()) view->ShowContents(item);
   }
