@@ -22,6 +22,7 @@
 
 #include "MainFrm.h"
 #include "NavigationServices.h"
+#include "NorvMessageBoxDlg.h"
 #include "TreeView.h"
 #include "norv/NorvCommandLine.h"
 #include "norv/NorvCrashHandler.h"
@@ -105,6 +106,8 @@ int main(int argc, char** argv) {
   int qtArgc = 1;
   char* qtArgv[] = {argv[0], nullptr};
   QApplication app(qtArgc, qtArgv);
+  // Application messages in the framework's message box (standard error without a screen).
+  NorvInstallMessageBoxDialog();
 
   // Start-up, in the framework's order.
   CNorvCommandLineInfo::SetCurrent(&info);
