@@ -617,7 +617,10 @@ void CColumnSettings::accept() {
     const int column = LineColumn(i);
     if (column < 0 || static_cast<size_t>(column) >= n) continue;
     checked[static_cast<size_t>(column)] = m_list->GetCheck(i) != FALSE;
-    const int magnitude = std::abs(static_cast<int>(m_widths[static_cast<size_t>(column)]));
+    // The width's magnitude (the most negative width has none of its own).
+    const long long stored = static_cast<int>(m_widths[static_cast<size_t>(column)]);
+    const int magnitude = static_cast<int>(std::min<long long>(stored < 0 ? -stored : stored,
+                                                               0x7FFFFFFF));
     m_widths[static_cast<size_t>(column)] =
         static_cast<UINT>(checked[static_cast<size_t>(column)] ? magnitude : -magnitude);
   }

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <filesystem>
@@ -496,10 +497,14 @@ TEST_F(DialogsTest, ComboBoxExSendsTheControlMenuChoiceToTheSelectedItem) {
   EXPECT_EQ(two.listCount, 1);
   EXPECT_EQ(two.listHead, &two);
   EXPECT_TRUE(one.commands.empty());
+  // A right click on the edit field opens the same menu.
+  box.answer = 41002;
+  QTest::mouseClick(box.lineEdit(), Qt::RightButton);
+  EXPECT_EQ(two.commands, (std::vector<UINT>{41001, 41002}));
   // Cancelling the menu sends nothing.
   box.answer = 0;
   EXPECT_EQ(box.ShowContextMenu(QPoint(1, 1)), 0u);
-  EXPECT_EQ(two.commands.size(), 1u);
+  EXPECT_EQ(two.commands.size(), 2u);
 }
 
 // ===========================================================================
@@ -740,6 +745,18 @@ TEST_F(DialogsTest, SettingsDialogIgnoresOrderEntriesThatDoNotFit) {
   dialog.accept();
   EXPECT_EQ(order, (NorvUIntArray{1, 0, 2}));
   EXPECT_EQ(widths, (NorvUIntArray{10, 20, 0}));  // a width of 0 stays 0
+}
+
+TEST_F(DialogsTest, SettingsDialogSurvivesTheMostNegativeWidth) {
+  const NorvStringList names = {L"A"};
+  NorvUIntArray widths = {0x80000000u};
+  NorvUIntArray order;
+  CColumnSettings dialog(names, widths, order);
+  dialog.EnsureInitialized();
+  dialog.OnShow();
+  dialog.accept();
+  EXPECT_EQ(widths, (NorvUIntArray{0x7FFFFFFFu}));
+  EXPECT_EQ(order, (NorvUIntArray{0}));
 }
 
 }  // namespace
