@@ -14,6 +14,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <QToolButton>
 #include <filesystem>
 #include <string>
@@ -188,6 +189,18 @@ TEST_F(DialogsTest, SetDialogFontScalesFreeChildrenByTheFontUnits) {
   const QRect before = child->geometry();
   EXPECT_TRUE(CNorvDialog::SetDialogFont(&dialog, nullptr));
   EXPECT_EQ(child->geometry(), before);
+}
+
+TEST_F(DialogsTest, SetDialogFontLeavesANewLaidOutDialogToItsLayout) {
+  QDialog dialog;
+  auto* layout = new QVBoxLayout(&dialog);
+  layout->addWidget(new QLabel(QStringLiteral("A short line"), &dialog));
+  QFont bigger = dialog.font();
+  bigger.setPointSizeF(dialog.font().pointSizeF() * 2);
+  EXPECT_TRUE(CNorvDialog::SetDialogFont(&dialog, &bigger));
+  dialog.show();
+  // Sized by its layout in the new font, not by a scaled default size.
+  EXPECT_EQ(dialog.size(), dialog.sizeHint());
 }
 
 class CountingControl : public QWidget, public INorvInitControl {
