@@ -185,8 +185,10 @@ void CColumnFilter::Build() {
   listButtons->addStretch();
   layout->addLayout(listButtons, 0, 4);
 
-  layout->addWidget(new QLabel(tr("&Column:"), this), 1, 0);
+  auto* columnLabel = new QLabel(tr("&Column:"), this);
+  layout->addWidget(columnLabel, 1, 0);
   m_column = new QLineEdit(this);
+  columnLabel->setBuddy(m_column);
   m_column->setObjectName(QStringLiteral("607"));
   m_columnButton = new QToolButton(this);
   m_columnButton->setObjectName(QStringLiteral("606"));
@@ -197,13 +199,17 @@ void CColumnFilter::Build() {
   columnRow->addWidget(m_columnButton);
   layout->addLayout(columnRow, 2, 0);
 
-  layout->addWidget(new QLabel(tr("&Mode:"), this), 1, 1);
+  auto* modeLabel = new QLabel(tr("&Mode:"), this);
+  layout->addWidget(modeLabel, 1, 1);
   m_mode = new QComboBox(this);
+  modeLabel->setBuddy(m_mode);
   m_mode->setObjectName(QStringLiteral("614"));
   layout->addWidget(m_mode, 2, 1);
 
-  layout->addWidget(new QLabel(tr("&Pattern:"), this), 1, 2);
+  auto* patternLabel = new QLabel(tr("&Pattern:"), this);
+  layout->addWidget(patternLabel, 1, 2);
   m_pattern = new QLineEdit(this);
+  patternLabel->setBuddy(m_pattern);
   m_pattern->setObjectName(QStringLiteral("608"));
   m_expression = new QToolButton(this);
   m_expression->setObjectName(QStringLiteral("618"));
@@ -224,7 +230,9 @@ void CColumnFilter::Build() {
   buttons->addButton(m_ok, QDialogButtonBox::AcceptRole);
   buttons->addButton(m_cancel, QDialogButtonBox::RejectRole);
   layout->addWidget(buttons, 3, 0, 1, 5);
-  layout->setColumnStretch(2, 1);
+  layout->setColumnStretch(0, 2);
+  layout->setColumnStretch(1, 2);
+  layout->setColumnStretch(2, 3);
   for (QPushButton* b : {m_edit, m_clear, m_add, m_cancel}) b->setAutoDefault(false);
   m_ok->setDefault(true);
 
