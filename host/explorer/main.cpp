@@ -22,8 +22,9 @@
 
 #include "MainFrm.h"
 #include "NavigationServices.h"
-#include "NorvMessageBoxDlg.h"
 #include "TreeView.h"
+// The framework's message box for application messages.
+#include "NorvMessageBoxDlg.h"
 #include "norv/NorvCommandLine.h"
 #include "norv/NorvCrashHandler.h"
 #include "norv/NorvCommandLineInfo.h"
