@@ -32,8 +32,8 @@ namespace {
 QString Q(const NorvString& s) { return QString::fromStdWString(s); }
 NorvString W(const QString& s) { return s.toStdWString(); }
 
-constexpr int kColumnRole = Qt::UserRole;      // a settings line's column number
-constexpr UINT kColumnMenuFirst = 39101;       // column menu: 39101 + column number
+constexpr int kColumnRole = Qt::UserRole;  // a settings line's column number
+constexpr UINT kColumnMenuFirst = 39101;   // column menu: 39101 + column number
 
 // Draws a line as a check list line with its tabs expanded at the list's
 // stops: grey text when disabled, highlight colours when selected.
@@ -138,7 +138,8 @@ BOOL CTabCheckListBox::GetCheck(int index) const {
 }
 
 void CTabCheckListBox::SetCheck(int index, BOOL checked) {
-  if (QListWidgetItem* line = item(index)) line->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+  if (QListWidgetItem* line = item(index))
+    line->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
 }
 
 // ===========================================================================
@@ -159,10 +160,14 @@ CColumnFilter::~CColumnFilter() = default;
 
 NorvString CColumnFilter::ModeText(UINT mode) {
   switch (mode) {
-    case 0: return Text(IDS_NORV_FILTER_MATCHES, L"Matches pattern");
-    case 1: return Text(IDS_NORV_FILTER_DOES_NOT_MATCH, L"Does not match pattern");
-    case 2: return Text(IDS_NORV_FILTER_REGEX, L"Contains regular expression");
-    default: return NorvString();
+    case 0:
+      return Text(IDS_NORV_FILTER_MATCHES, L"Matches pattern");
+    case 1:
+      return Text(IDS_NORV_FILTER_DOES_NOT_MATCH, L"Does not match pattern");
+    case 2:
+      return Text(IDS_NORV_FILTER_REGEX, L"Contains regular expression");
+    default:
+      return NorvString();
   }
 }
 
@@ -365,8 +370,7 @@ void CColumnFilter::OnAdd() {
   }
   if (m_mode->currentIndex() < 0) m_mode->setCurrentIndex(0);
   const int line = m_list->AddLine(
-      W(m_column->text() + QLatin1Char('\t') + m_mode->currentText() + QLatin1Char('\t') +
-        pattern),
+      W(m_column->text() + QLatin1Char('\t') + m_mode->currentText() + QLatin1Char('\t') + pattern),
       TRUE);
   m_list->scrollToItem(m_list->item(line));
   m_column->clear();
@@ -627,8 +631,8 @@ void CColumnSettings::accept() {
     checked[static_cast<size_t>(column)] = m_list->GetCheck(i) != FALSE;
     // The width's magnitude (the most negative width has none of its own).
     const long long stored = static_cast<int>(m_widths[static_cast<size_t>(column)]);
-    const int magnitude = static_cast<int>(std::min<long long>(stored < 0 ? -stored : stored,
-                                                               0x7FFFFFFF));
+    const int magnitude =
+        static_cast<int>(std::min<long long>(stored < 0 ? -stored : stored, 0x7FFFFFFF));
     m_widths[static_cast<size_t>(column)] =
         static_cast<UINT>(checked[static_cast<size_t>(column)] ? magnitude : -magnitude);
   }

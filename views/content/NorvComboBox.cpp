@@ -284,8 +284,7 @@ UINT CNorvComboBoxEx::ShowContextMenu(const QPoint& globalPos) {
   {
     CNorvItemCallScope scope(item);
     if (gNorvBaseTraceLevel >= 3)
-      Trace_Command("NorvDll/NorvComboBoxEx", __LINE__, __func__, item, &list, command, 0,
-                    nullptr);
+      Trace_Command("NorvDll/NorvComboBoxEx", __LINE__, __func__, item, &list, command, 0, nullptr);
     else
       item->Command(&list, command, 0, nullptr);
   }

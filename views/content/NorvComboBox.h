@@ -37,8 +37,7 @@ class NORV_API CNorvComboBox : public QComboBox, public INorvInitControl {
   // An entry with `item` as item data; its index, or -1 when it cannot be
   // added.
   int AddString(const NorvString& text, CNorvTreeListItem* item, BOOL select = FALSE);
-  int InsertString(int index, const NorvString& text, CNorvTreeListItem* item,
-                   BOOL select = FALSE);
+  int InsertString(int index, const NorvString& text, CNorvTreeListItem* item, BOOL select = FALSE);
   // The edit field's text; FALSE when the box has no edit field.
   BOOL SetEdit(const NorvString& text);
 

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDialogButtonBox>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QKeyEvent>
@@ -10,7 +11,6 @@
 #include <QShowEvent>
 #include <QUrl>
 #include <QVBoxLayout>
-#include <QDialogButtonBox>
 
 #include "MainFrm.h"
 #include "NorvPropertySheet.h"
@@ -41,8 +41,7 @@ BOOL ShowHelpFile(const NorvString& file, UINT id, UINT command) {
                                      file.c_str(), id));
     return FALSE;
   }
-  NORV_BASE_TRACE(4, 0,
-                  NorvFormatString(L"CNorvDialog: help id %u in \"%s\"", id, file.c_str()));
+  NORV_BASE_TRACE(4, 0, NorvFormatString(L"CNorvDialog: help id %u in \"%s\"", id, file.c_str()));
   return QDesktopServices::openUrl(QUrl::fromLocalFile(info.absoluteFilePath())) ? TRUE : FALSE;
 }
 
@@ -114,15 +113,13 @@ const QFont* CNorvDialog::GetExplorerFont() {
 
 void CNorvDialog::GetFontUnits(const QFont& font, int& horizontal, int& vertical) {
   const QFontMetrics metrics(font);
-  const int sample =
-      metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+  const int sample = metrics.horizontalAdvance(
+      QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
   horizontal = (sample / 26 + 1) / 2;
   vertical = metrics.height();
 }
 
-BOOL CNorvDialog::SetDialogFont(QWidget* window) {
-  return SetDialogFont(window, GetDialogFont());
-}
+BOOL CNorvDialog::SetDialogFont(QWidget* window) { return SetDialogFont(window, GetDialogFont()); }
 
 BOOL CNorvDialog::SetDialogFont(QWidget* window, const QFont* font) {
   if (font == nullptr || window == nullptr) return TRUE;
@@ -130,8 +127,7 @@ BOOL CNorvDialog::SetDialogFont(QWidget* window, const QFont* font) {
   GetFontUnits(window->font(), oldH, oldV);
   GetFontUnits(*font, newH, newV);
   // A font without measurable units scales nothing.
-  const bool scale = oldH > 0 && oldV > 0 && newH > 0 && newV > 0 &&
-                     (oldH != newH || oldV != newV);
+  const bool scale = oldH > 0 && oldV > 0 && newH > 0 && newV > 0 && (oldH != newH || oldV != newV);
   auto scaleX = [&](int x) { return scale ? x * newH / oldH : x; };
   auto scaleY = [&](int y) { return scale ? y * newV / oldV : y; };
 
@@ -182,8 +178,7 @@ BOOL CNorvDialog::InvokeMessageHelp(UINT helpId, CNorvTreeListItem* item) {
   if (item == nullptr) item = CNorvTreeListItem::GetActiveItem();
   if (item == nullptr) return FALSE;
   const wchar_t* file = item->GetMessageHelpFile();
-  return ShowHelpFile(file != nullptr ? NorvString(file) : NorvString(), helpId,
-                      NORV_HELP_CONTEXT);
+  return ShowHelpFile(file != nullptr ? NorvString(file) : NorvString(), helpId, NORV_HELP_CONTEXT);
 }
 
 BOOL CNorvDialog::ShowContextHelp(UINT helpId) {

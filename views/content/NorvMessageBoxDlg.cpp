@@ -16,8 +16,8 @@ namespace {
 
 QString Q(const NorvString& s) { return QString::fromStdWString(s); }
 
-constexpr int kMargin = 8;       // around the icon and the text, between buttons
-constexpr int kButtonGap = 12;   // between the text and the button row
+constexpr int kMargin = 8;      // around the icon and the text, between buttons
+constexpr int kButtonGap = 12;  // between the text and the button row
 constexpr int kIconSize = 32;
 
 struct ButtonDef {
@@ -25,10 +25,9 @@ struct ButtonDef {
   const char* text;
 };
 // The row order of the buttons.
-constexpr ButtonDef kButtonOrder[] = {{IDYES, "&Yes"},       {IDNO, "&No"},
-                                      {IDOK, "OK"},          {IDCANCEL, "Cancel"},
-                                      {IDABORT, "&Abort"},   {IDRETRY, "&Retry"},
-                                      {IDIGNORE, "&Ignore"}};
+constexpr ButtonDef kButtonOrder[] = {
+    {IDYES, "&Yes"},     {IDNO, "&No"},       {IDOK, "OK"},         {IDCANCEL, "Cancel"},
+    {IDABORT, "&Abort"}, {IDRETRY, "&Retry"}, {IDIGNORE, "&Ignore"}};
 
 }  // namespace
 
@@ -78,13 +77,32 @@ std::vector<CNorvMessageBox::Line> CNorvMessageBox::ParseText(const QString& tex
     int bit = 0;
     bool on = false;
     switch (code.unicode()) {
-      case 'B': bit = Bold; on = true; break;
-      case 'b': bit = Bold; break;
-      case 'I': bit = Italic; on = true; break;
-      case 'i': bit = Italic; break;
-      case 'U': bit = Underline; on = true; break;
-      case 'u': bit = Underline; break;
-      case '1': case '2': case '3': case '4': break;
+      case 'B':
+        bit = Bold;
+        on = true;
+        break;
+      case 'b':
+        bit = Bold;
+        break;
+      case 'I':
+        bit = Italic;
+        on = true;
+        break;
+      case 'i':
+        bit = Italic;
+        break;
+      case 'U':
+        bit = Underline;
+        on = true;
+        break;
+      case 'u':
+        bit = Underline;
+        break;
+      case '1':
+      case '2':
+      case '3':
+      case '4':
+        break;
       default:
         // Not a code: the ampersand is text.
         append(c);
@@ -151,13 +169,26 @@ int CNorvMessageBox::ColumnX(int column) const {
 std::vector<int> CNorvMessageBox::ButtonsFor(UINT type) {
   std::vector<int> wanted;
   switch (type & MB_TYPEMASK) {
-    case MB_OK: wanted = {IDOK}; break;
-    case MB_OKCANCEL: wanted = {IDOK, IDCANCEL}; break;
-    case MB_ABORTRETRYIGNORE: wanted = {IDABORT, IDRETRY, IDIGNORE}; break;
-    case MB_YESNOCANCEL: wanted = {IDYES, IDNO, IDCANCEL}; break;
-    case MB_YESNO: wanted = {IDYES, IDNO}; break;
-    case MB_RETRYCANCEL: wanted = {IDRETRY, IDCANCEL}; break;
-    default: return {};
+    case MB_OK:
+      wanted = {IDOK};
+      break;
+    case MB_OKCANCEL:
+      wanted = {IDOK, IDCANCEL};
+      break;
+    case MB_ABORTRETRYIGNORE:
+      wanted = {IDABORT, IDRETRY, IDIGNORE};
+      break;
+    case MB_YESNOCANCEL:
+      wanted = {IDYES, IDNO, IDCANCEL};
+      break;
+    case MB_YESNO:
+      wanted = {IDYES, IDNO};
+      break;
+    case MB_RETRYCANCEL:
+      wanted = {IDRETRY, IDCANCEL};
+      break;
+    default:
+      return {};
   }
   std::vector<int> row;
   for (const ButtonDef& b : kButtonOrder)
@@ -205,11 +236,20 @@ void CNorvMessageBox::Build() {
   m_icon->setObjectName(QStringLiteral("656"));
   QStyle::StandardPixmap icon = QStyle::SP_CustomBase;
   switch (m_type & MB_ICONMASK) {
-    case MB_ICONHAND: icon = QStyle::SP_MessageBoxCritical; break;
-    case MB_ICONQUESTION: icon = QStyle::SP_MessageBoxQuestion; break;
-    case MB_ICONEXCLAMATION: icon = QStyle::SP_MessageBoxWarning; break;
-    case MB_ICONASTERISK: icon = QStyle::SP_MessageBoxInformation; break;
-    default: break;
+    case MB_ICONHAND:
+      icon = QStyle::SP_MessageBoxCritical;
+      break;
+    case MB_ICONQUESTION:
+      icon = QStyle::SP_MessageBoxQuestion;
+      break;
+    case MB_ICONEXCLAMATION:
+      icon = QStyle::SP_MessageBoxWarning;
+      break;
+    case MB_ICONASTERISK:
+      icon = QStyle::SP_MessageBoxInformation;
+      break;
+    default:
+      break;
   }
   if (icon != QStyle::SP_CustomBase) {
     m_icon->setPixmap(style()->standardIcon(icon, nullptr, this).pixmap(kIconSize, kIconSize));
@@ -245,8 +285,7 @@ void CNorvMessageBox::Arrange() {
   if (hasIcon) m_icon->move(kMargin, kMargin);
   const int textLeft = hasIcon ? kMargin + kIconSize + kMargin : kMargin;
   m_textRect = QRect(textLeft, kMargin, m_textSize.width(), m_textSize.height());
-  const int top =
-      std::max(m_textRect.bottom() + 1, hasIcon ? kMargin + kIconSize : 0) + kButtonGap;
+  const int top = std::max(m_textRect.bottom() + 1, hasIcon ? kMargin + kIconSize : 0) + kButtonGap;
 
   int rowWidth = 0, rowHeight = 0;
   std::vector<QPushButton*> row;
@@ -304,8 +343,7 @@ void CNorvMessageBox::OnPaint(QPainter& painter) {
 
 // --- functions ---------------------------------------------------------------
 
-int NorvMessageBox(QWidget* parent, const NorvString& text, const NorvString& caption,
-                   UINT type) {
+int NorvMessageBox(QWidget* parent, const NorvString& text, const NorvString& caption, UINT type) {
   CNorvMessageBox box(text, caption, type, parent);
   return box.DoModal();
 }

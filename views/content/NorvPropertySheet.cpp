@@ -131,9 +131,8 @@ void CNorvPropertySheet::Build(const NorvString& caption) {
   m_tabs = new QTabWidget(this);
   layout->addWidget(m_tabs);
   // OK, Cancel and Help; no Apply.
-  m_buttons =
-      new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Help,
-                           this);
+  m_buttons = new QDialogButtonBox(
+      QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Help, this);
   m_buttons->button(QDialogButtonBox::Ok)->setDefault(true);
   connect(m_buttons, &QDialogButtonBox::accepted, this, &CNorvPropertySheet::accept);
   connect(m_buttons, &QDialogButtonBox::rejected, this, &CNorvDialog::reject);
@@ -194,7 +193,7 @@ BOOL CNorvPropertySheet::OnInitDialog() {
   // Every page once, in order, so that each is created; then the start
   // page (or the one that was active).
   const int start = m_startPage < static_cast<UINT>(GetPageCount()) ? static_cast<int>(m_startPage)
-                                                                     : GetActiveIndex();
+                                                                    : GetActiveIndex();
   m_switching = true;
   for (int i = 0; i < GetPageCount(); ++i) {
     m_tabs->setCurrentIndex(i);

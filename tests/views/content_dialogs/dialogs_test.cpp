@@ -14,8 +14,8 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
-#include <QVBoxLayout>
 #include <QToolButton>
+#include <QVBoxLayout>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -455,7 +455,7 @@ TEST_F(DialogsTest, ComboBoxFindsSelectsAndReportsItsEdit) {
   // Nothing matched: the box's own selection (a drop list selects its
   // first entry).
   EXPECT_EQ(box.AddList(&list, L"none"), 0);
-  EXPECT_EQ(box.AddList(&list, L"2"), 4);      // the second round's "apricot"
+  EXPECT_EQ(box.AddList(&list, L"2"), 4);  // the second round's "apricot"
   box.clear();
   box.AddList(&list, L"3");
   EXPECT_EQ(box.GetSelectedItem(), &three);
