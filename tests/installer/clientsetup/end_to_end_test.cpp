@@ -104,9 +104,8 @@ class ClientSetupRun : public scratch::ScratchServer {
         unsetenv("DISPLAY");
         unsetenv("WAYLAND_DISPLAY");
       }
-      // The core and trace libraries of a package need the platform library,
-      // installed on a client machine, here in the build's folder.
-      setenv("LD_LIBRARY_PATH", std::filesystem::path(SETUP_FILE).parent_path().c_str(), 1);
+      // What a package carries runs without anything of the build folder.
+      unsetenv("LD_LIBRARY_PATH");
       FILE* o = freopen(out.c_str(), "w", stdout);
       FILE* e = freopen(err.c_str(), "w", stderr);
       (void)o;
