@@ -87,6 +87,24 @@ std::string RegText(const char* name) {
   return plat::RegReadTextA(plat::HKEY_LOCAL_MACHINE, kClientKey, name, 261, &value) ? value : "";
 }
 
+// Owns a file descriptor: closed when it goes out of scope.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() { Close(); }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return fd_; }
+  bool Close() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd < 0 || ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
 // A response file of this set-up's own, for a package that carries none:
 // removed when the installer has read it.
 class OwnResponseFile {
@@ -106,15 +124,15 @@ class OwnResponseFile {
     pattern += "NORVXXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
-    int fd = ::mkstemp(name.data());
-    if (fd < 0) {
+    Descriptor file(::mkstemp(name.data()));
+    if (file.get() < 0) {
       Log("Cannot create a response file in " + plat::TempPath() + ": " + std::strerror(errno));
       return false;
     }
     path_ = name.data();
     const std::string text = norvsetup::InstallResponseText(destination, true, true);
-    bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    ok = ::close(fd) == 0 && ok;
+    bool ok = ::write(file.get(), text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    ok = file.Close() && ok;
     if (!ok) Log("Cannot write the response file " + path_);
     return ok;
   }
@@ -129,13 +147,12 @@ class OwnResponseFile {
 // when it cannot be started.
 int RunInstaller(const std::vector<std::string>& argv, const std::string& folder) {
   Log("Framework: " + plat::JoinCommandLine(argv));
-  int savedError = -1;
   if (gLog) {
     std::fflush(gLog);
     std::fflush(stderr);
-    savedError = ::dup(STDERR_FILENO);
-    if (savedError >= 0) ::dup2(::fileno(gLog), STDERR_FILENO);
   }
+  Descriptor savedError(gLog ? ::dup(STDERR_FILENO) : -1);
+  if (savedError.get() >= 0) ::dup2(::fileno(gLog), STDERR_FILENO);
   plat::ProcessOptions options;
   options.workingDirectory = folder;
   options.searchPath = false;
@@ -147,10 +164,7 @@ int RunInstaller(const std::vector<std::string>& argv, const std::string& folder
     plat::GetProcessExitCode(process, &code);
     plat::ReleaseProcess(process);
   }
-  if (savedError >= 0) {
-    ::dup2(savedError, STDERR_FILENO);
-    ::close(savedError);
-  }
+  if (savedError.get() >= 0) ::dup2(savedError.get(), STDERR_FILENO);
   if (started != plat::ERROR_SUCCESS) {
     Log("Framework installer cannot be started (error " + std::to_string(started) + ")");
     return -1;
