@@ -253,8 +253,8 @@ else
     note "not root: the group $(id -gn) stands for the administrators group"
   fi
   echo "\$ TMPDIR=user-tmp $(basename "$first")"
-  # The package's core libraries use the platform library, installed with the framework.
-  env -u DISPLAY -u WAYLAND_DISPLAY TMPDIR="$user_tmp" LD_LIBRARY_PATH="$BIN" "$first" |
+  # Nothing of the build is needed: what the package carries runs on its own.
+  env -u DISPLAY -u WAYLAND_DISPLAY -u LD_LIBRARY_PATH TMPDIR="$user_tmp" "$first" |
     sed 's/^/  /'
   for _ in $(seq 1 300); do
     grep -q "setup: exit code" "$user_tmp/zelDebug.txt" 2>/dev/null && break
@@ -266,14 +266,17 @@ else
   "$BIN/regtool" query "HKLM\\SOFTWARE\\Velmora\\Orbclient\\CurrentVersion" | sed 's/^/  /' || true
   installed=$(sed -n 's/^ *InstallDir *REG_SZ *//p' < <("$BIN/regtool" query \
     "HKLM\\SOFTWARE\\Velmora\\Orbclient\\CurrentVersion" /v InstallDir 2>/dev/null) | head -1)
+  echo
+  echo "\$ regtool query \"HKLM\\Software\\Velmora\\NORV2.1\"   (the framework, from the package)"
+  "$BIN/regtool" query "HKLM\\Software\\Velmora\\NORV2.1" | sed "s|$WORK|<scratch>|g; s/^/  /" || true
   if [ -n "$installed" ] && [ -f "$installed/client.ini" ]; then
     echo
     echo "\$ cat client.ini login.txt   (in $installed)"
     cat "$installed/client.ini" "$installed/login.txt" | sed 's/^/  /'
   fi
   echo
-  echo "\$ ls user-tmp   (the packing list's files are gone; the logs stay)"
-  ls "$user_tmp" | sed 's/^/  /'
+  echo "\$ find user-tmp   (the packing list's files and the response file are gone; the logs stay)"
+  (cd "$user_tmp" && find . -mindepth 1 | sort | sed 's/^/  /')
 fi
 
 heading "Done"

@@ -3,7 +3,9 @@
 # Binding of the core library at run time (package builder and client setup).
 add_library(zelqvbind STATIC ${CMAKE_CURRENT_LIST_DIR}/qvbind.cpp)
 target_include_directories(zelqvbind PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(zelqvbind PUBLIC qvcore_headers PRIVATE norvplatform qxtrace)
+# The program or library it goes into links the platform and tracing
+# copies of its choice.
+target_link_libraries(zelqvbind PUBLIC qvcore_headers PRIVATE norvplatform_headers qxtrace_headers)
 
 # The eight decorated wrappers. GNU ld and lld read "@" in a symbol as a
 # version suffix and refuse the names, so whoever links this library links

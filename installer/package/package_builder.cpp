@@ -27,7 +27,12 @@ namespace zel {
 namespace {
 
 // The rows of every group, each group ended by an empty row. The framework
-// group carries the Linux framework deliverables under their own names.
+// group is the framework's installation image: its installer "NorvSetup.exe",
+// the image's file list "NorvSetup.ini" and every file that list may name
+// (the Linux framework deliverables under their own names, the crash
+// handler under the name the explorer loads it by), all in one folder as
+// the installer expects them beside itself; then the installer's response
+// file, which a client set-up writes itself when the package carries none.
 #define ROW(name, code) {name, "", code, 0}
 #define END(code) {"", "", code, 0}
 ComponentRow gSettings[] = {ROW("protocol.ini", 4), ROW("mail.ini", 4), ROW("user.ini", 4), END(4)};
@@ -37,10 +42,11 @@ ComponentRow gClientNt[] = {ROW("Orbclient.msi", 2), ROW("Data1.cab", 2), ROW("s
 ComponentRow gClient9x[] = {ROW("Orbclient.msi", 3), ROW("Data1.cab", 3), ROW("setup.bmp", 3),
                             ROW("setup.exe", 3), ROW("setup.inf", 3), END(3)};
 ComponentRow gFramework[] = {
-    ROW("libnorv21.so", 6),        ROW("libnorv21exc.so", 6),   ROW("libnorv21stp.so", 6),
-    ROW("libnorvplatform.so", 6),  ROW("norvexplore", 6),       ROW("norvexplore-cli", 6),
-    ROW("libnorvhost_enu.so", 6),  ROW("libnorvhost_deu.so", 6), ROW("NorvSetup.exe", 6),
-    ROW("norv.rsp", 6),            END(6)};
+    ROW("libnorv21.so", 6),       ROW("libnorv21exc.so.2", 6),  ROW("libnorv21stp.so", 6),
+    ROW("libnorvplatform.so", 6), ROW("norvexplore", 6),        ROW("norvexplore-cli", 6),
+    ROW("norvcrashdlg", 6),       ROW("libnorvhost_enu.so", 6), ROW("libnorvhost_deu.so", 6),
+    ROW("NorvSetup.exe", 6),      ROW("NorvSetup.ini", 6),      ROW("norv.rsp", 6),
+    END(6)};
 ComponentRow gDeu[] = {ROW("Norv21deu.chm", 7), ROW("norv21Res.dll", 7), ROW("norv21Reu.dll", 7), END(7)};
 ComponentRow gEnu[] = {ROW("Norv21enu.chm", 8), ROW("norv21Res.dll", 8), ROW("norv21Reu.dll", 8), END(8)};
 ComponentRow gRuntime[] = {ROW("Mfc42.dll", 9),   ROW("mfc42u.dll", 9), ROW("Msvcirt.dll", 9),

@@ -6,7 +6,9 @@
 // installs the client into INSTALLDIR (a copy of itself as "qvclient.exe"
 // and "client.ini" with the user's settings), copies the settings and the
 // user database, installs the explorer framework from the package through
-// its installer "Norv2.1/NorvSetup.exe" when the package carries it, writes
+// its installer "Norv2.1/NorvSetup.exe" when the package carries it (into
+// INSTALLDIR's "Norv21" folder, with a response file of its own when the
+// package has no "norv.rsp"), writes
 // "Version" and "InstallDir" of HKEY_LOCAL_MACHINE
 // "SOFTWARE\Velmora\Orbclient\CurrentVersion" and its log, and exits with 0,
 // 3010 (restart needed) or an installer error code. For tests,
@@ -19,6 +21,7 @@
 #include <strings.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -35,6 +38,7 @@
 #include "platform/sysinfo.h"
 #include "platform/winpath.h"
 #include "msi_properties.h"
+#include "response_file.h"
 
 namespace fs = std::filesystem;
 
@@ -83,8 +87,96 @@ std::string RegText(const char* name) {
   return plat::RegReadTextA(plat::HKEY_LOCAL_MACHINE, kClientKey, name, 261, &value) ? value : "";
 }
 
-// The framework from the package, through its own installer.
-int InstallFramework(const std::string& source) {
+// Owns a file descriptor: closed when it goes out of scope.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() { Close(); }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return fd_; }
+  bool Close() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd < 0 || ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+// A response file of this set-up's own, for a package that carries none:
+// removed when the installer has read it.
+class OwnResponseFile {
+ public:
+  ~OwnResponseFile() {
+    if (!path_.empty()) ::unlink(path_.c_str());
+  }
+  // Writes the answers for installing the framework below `destination`
+  // into a new file in the temporary directory.
+  bool Write(const std::string& destination) {
+    if (!norvsetup::FitsResponseLine(destination)) {
+      Log("Framework folder too long for a response file: " + destination);
+      return false;
+    }
+    std::string pattern = plat::TempPath();
+    if (!pattern.empty() && pattern.back() != '/') pattern += '/';
+    pattern += "NORVXXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    Descriptor file(::mkstemp(name.data()));
+    if (file.get() < 0) {
+      Log("Cannot create a response file in " + plat::TempPath() + ": " + std::strerror(errno));
+      return false;
+    }
+    path_ = name.data();
+    const std::string text = norvsetup::InstallResponseText(destination, true, true);
+    bool ok = ::write(file.get(), text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    ok = file.Close() && ok;
+    if (!ok) Log("Cannot write the response file " + path_);
+    return ok;
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// Runs the framework installer and waits for it; what it reports on its
+// error stream goes into this set-up's log. Returns its exit code, or -1
+// when it cannot be started.
+int RunInstaller(const std::vector<std::string>& argv, const std::string& folder) {
+  Log("Framework: " + plat::JoinCommandLine(argv));
+  if (gLog) {
+    std::fflush(gLog);
+    std::fflush(stderr);
+  }
+  Descriptor savedError(gLog ? ::dup(STDERR_FILENO) : -1);
+  if (savedError.get() >= 0) ::dup2(::fileno(gLog), STDERR_FILENO);
+  plat::ProcessOptions options;
+  options.workingDirectory = folder;
+  options.searchPath = false;
+  plat::ProcessInfo process;
+  const plat::LONG started = plat::StartProcess(argv, options, &process);
+  plat::DWORD code = 0;
+  if (started == plat::ERROR_SUCCESS) {
+    plat::WaitForProcess(process, plat::INFINITE);
+    plat::GetProcessExitCode(process, &code);
+    plat::ReleaseProcess(process);
+  }
+  if (savedError.get() >= 0) ::dup2(savedError.get(), STDERR_FILENO);
+  if (started != plat::ERROR_SUCCESS) {
+    Log("Framework installer cannot be started (error " + std::to_string(started) + ")");
+    return -1;
+  }
+  return static_cast<int>(code);
+}
+
+// The framework from the package, through its own installer, into the
+// "Norv21" folder of the client's installation folder. The package's own
+// response file "norv.rsp" is used when it has one (a package keeps an
+// empty entry for a file the server lacks); otherwise this set-up answers.
+int InstallFramework(const std::string& source, const std::string& installDir) {
   std::string folder = source + "/Norv2.1";
   std::string installer = folder + "/NorvSetup.exe";
   std::error_code ec;
@@ -94,19 +186,13 @@ int InstallFramework(const std::string& source) {
   }
   chmod(installer.c_str(), 0755);
   std::string response = folder + "/norv.rsp";
-  std::string command = "\"" + installer + "\"  -O -A -V -XC -R" + response;
-  Log("Framework: " + command);
-  plat::ProcessOptions options;
-  options.workingDirectory = folder;
-  plat::ProcessInfo process;
-  if (plat::StartProcess(command, options, &process) != plat::ERROR_SUCCESS) {
-    Log("Framework installer cannot be started");
-    return 1603;
+  OwnResponseFile own;
+  if (!fs::is_regular_file(response, ec) || fs::file_size(response, ec) == 0) {
+    if (!own.Write(installDir)) return 1603;
+    response = own.path();
+    Log("Framework response file written for " + installDir + ": " + response);
   }
-  plat::WaitForProcess(process, plat::INFINITE);
-  plat::DWORD code = 0;
-  plat::GetProcessExitCode(process, &code);
-  plat::ReleaseProcess(process);
+  int code = RunInstaller({installer, "-O", "-A", "-V", "-XC", "-R" + response}, folder);
   Log("Framework installer returned " + std::to_string(code));
   return code == 0 ? 0 : 1603;
 }
@@ -127,7 +213,11 @@ int ClientSetup(int argc, char** argv, const std::string& self) {
   for (int i = 1; i < argc; ++i)
     if (std::strncmp(argv[i], "/v", 2) == 0) propertyText = argv[i] + 2;
   Properties p = ParseProperties(propertyText);
-  if (!p.logFile.empty()) gLog = std::fopen(p.logFile.c_str(), "w");
+  if (!p.logFile.empty()) {
+    // A new log, appended to: the framework installer writes into it too.
+    if (std::FILE* fresh = std::fopen(p.logFile.c_str(), "w")) std::fclose(fresh);
+    gLog = std::fopen(p.logFile.c_str(), "a");
+  }
   Log("Halvorn Client set-up " + std::string(kVersion));
   std::string commandLine;
   for (int i = 0; i < argc; ++i) commandLine += (i ? " " : "") + std::string(argv[i]);
@@ -185,7 +275,7 @@ int ClientSetup(int argc, char** argv, const std::string& self) {
     CopyTree(source + "/Config", installDir + "/Config", false);
     CopyTree(source + "/Data", databaseDir, true);  // the user's database is kept
   }
-  if (int code = InstallFramework(source); code != 0) return code;
+  if (int code = InstallFramework(source, installDir); code != 0) return code;
   if (!SetValue("Version", kVersion) || !SetValue("InstallDir", installDir + "/")) {
     Log("Cannot write the registry");
     return 1603;

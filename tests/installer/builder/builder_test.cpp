@@ -4,7 +4,9 @@
 // decision.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <functional>
 
 #include "platform/profile.h"
@@ -89,13 +91,14 @@ std::vector<std::string> ExpectedTree(int addOns, bool withLocalCdb) {
   const std::string norv = client + "Norv2.1/";
   t.push_back(norv);
   // The framework group keeps entries for absent files, without content.
-  for (const char* name : {"libnorv21.so", "libnorv21exc.so", "libnorv21stp.so", "libnorvplatform.so",
-                           "norvexplore", "norvexplore-cli", "libnorvhost_enu.so",
-                           "libnorvhost_deu.so", "NorvSetup.exe", "norv.rsp"}) {
+  for (const char* name : {"libnorv21.so", "libnorv21exc.so.2", "libnorv21stp.so",
+                           "libnorvplatform.so", "norvexplore", "norvexplore-cli", "norvcrashdlg",
+                           "libnorvhost_enu.so", "libnorvhost_deu.so", "NorvSetup.exe",
+                           "NorvSetup.ini", "norv.rsp"}) {
     std::string n = name;
     if (n == "libnorv21.so") t.push_back(norv + F(n) + "|norv21");
     else if (n == "NorvSetup.exe") t.push_back(norv + F(n) + "|#!/bin/sh\nexit 0\n");
-    else if (n == "norv.rsp") t.push_back(norv + F(n) + "|rsp");
+    else if (n == "NorvSetup.ini") t.push_back(norv + F(n) + "|[Framework]\nVersion=2.1.0.0\n");
     else t.push_back(norv + n + "|");
   }
   t.push_back(norv + "nls/");
@@ -130,6 +133,32 @@ TEST_F(Builder, PackageDatabaseTreeForEachAddOnCombination) {
   EXPECT_TRUE(Traced("BuildPackage: Directory Halvorn\\client9x created"));
   EXPECT_TRUE(Traced("GatherComponentInfo: File not found: "));
   EXPECT_FALSE(std::filesystem::exists(Path("tmp/client.exe")));
+}
+
+// The framework group must carry the whole installation image the build
+// makes: the installer refuses an image that lacks a file its list names.
+TEST(FrameworkGroup, CarriesTheBuildsInstallationImage) {
+  std::vector<std::string> rows;
+  for (zel::ComponentRow* row = zel::ComponentGroupRows(zel::GROUP_FRAMEWORK); row->fileName[0];
+       ++row) {
+    rows.push_back(row->fileName);
+    EXPECT_EQ(row->folderCode, 6);
+  }
+  std::vector<std::string> image = {"NorvSetup.exe", "NorvSetup.ini"};
+  std::ifstream in(NORVSETUP_INI);
+  ASSERT_TRUE(in.is_open()) << NORVSETUP_INI;
+  bool files = false;
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line[0] == '[') files = line == "[Files]";
+    else if (auto eq = line.find('='); files && eq != std::string::npos)
+      image.push_back(line.substr(eq + 1));
+  }
+  EXPECT_GT(image.size(), 2u);
+  for (const std::string& name : image)
+    EXPECT_NE(std::find(rows.begin(), rows.end(), name), rows.end()) << name;
+  // The response file closes the group: a package may carry the
+  // administrator's own.
+  EXPECT_EQ(rows.back(), "norv.rsp");
 }
 
 TEST_F(Builder, DatabaseThatCannotBeCreatedLeavesNoPath) {

@@ -4,7 +4,8 @@
 // builder expects it:
 //
 //   app/client32/stub.zel, setup.zel       the built stub, a fake setup program
-//   app/ClientSoftware/TRELD/...           client files, framework files
+//   app/ClientSoftware/TRELD/...           client files, framework files (no
+//                                          response file, as on a real server)
 //   app/admin/                             settings files
 //   app/qvcore32.dll, qxTrace.dll, qvcryp32.dll
 //   data/config/Default.cdb                the configuration database
@@ -69,7 +70,7 @@ inline const std::map<std::string, std::string>& ComponentFiles() {
       {"ClientSoftware/TRELD/Client9x/setup.inf", "9x-inf"},
       {"ClientSoftware/TRELD/Client/Norv2.1/libnorv21.so", "norv21"},
       {"ClientSoftware/TRELD/Client/Norv2.1/NorvSetup.exe", "#!/bin/sh\nexit 0\n"},
-      {"ClientSoftware/TRELD/Client/Norv2.1/norv.rsp", "rsp"},
+      {"ClientSoftware/TRELD/Client/Norv2.1/NorvSetup.ini", "[Framework]\nVersion=2.1.0.0\n"},
       {"ClientSoftware/TRELD/Client/Norv2.1/nls/deu/norv21Res.dll", "deu-res"},
       {"ClientSoftware/TRELD/Client/Norv2.1/nls/enu/Norv21enu.chm", "enu-chm"},
       {"ClientSoftware/TRELD/Client/Config/schedule.ini", "[Schedule]\n"},

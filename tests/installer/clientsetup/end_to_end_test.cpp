@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
+#include <fstream>
 #include <thread>
 
 #include "package_writer.h"
@@ -104,9 +106,8 @@ class ClientSetupRun : public scratch::ScratchServer {
         unsetenv("DISPLAY");
         unsetenv("WAYLAND_DISPLAY");
       }
-      // The core and trace libraries of a package need the platform library,
-      // installed on a client machine, here in the build's folder.
-      setenv("LD_LIBRARY_PATH", std::filesystem::path(SETUP_FILE).parent_path().c_str(), 1);
+      // What a package carries runs without anything of the build folder.
+      unsetenv("LD_LIBRARY_PATH");
       FILE* o = freopen(out.c_str(), "w", stdout);
       FILE* e = freopen(err.c_str(), "w", stderr);
       (void)o;
@@ -252,6 +253,106 @@ TEST_F(ClientSetupRun, FolderFormForAnExpertWithTheScheduler) {
   EXPECT_EQ(Ini(ini, "Features"), "Client,FCR");
   // Silent: the client is not started.
   EXPECT_FALSE(std::filesystem::exists(Path("drives/c/Halvorn/login.txt")));
+}
+
+// The server's framework folder holds the build's real installation image:
+// NorvSetup.exe, NorvSetup.ini and every file the list names.
+class RealFrameworkRun : public ClientSetupRun {
+ protected:
+  void SetUp() override {
+    ClientSetupRun::SetUp();
+    if (HasFatalFailure()) return;
+    const std::filesystem::path bin = std::filesystem::path(NORVSETUP_FILE).parent_path();
+    const std::string norv = Path("app/ClientSoftware/TRELD/Client/Norv2.1/");
+    std::filesystem::remove_all(norv);
+    image_ = {"NorvSetup.exe", "NorvSetup.ini"};
+    std::ifstream list(bin / "NorvSetup.ini");
+    bool files = false;
+    for (std::string line; std::getline(list, line);) {
+      if (!line.empty() && line[0] == '[') files = line == "[Files]";
+      else if (auto eq = line.find('='); files && eq != std::string::npos)
+        image_.push_back(line.substr(eq + 1));
+    }
+    for (const std::string& name : image_) scratch::CopyProgram(bin / name, norv + name);
+    // The framework's folder goes into a scratch loader configuration.
+    setenv("NORV_LDSOCONF_DIR", Path("ld.so.conf.d").c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("NORV_LDSOCONF_DIR");
+    ClientSetupRun::TearDown();
+  }
+  std::string Framework(const char* name) {
+    std::string value;
+    zelsetup::ReadRegText(true, "Software\\Velmora\\NORV2.1", name, &value);
+    return value;
+  }
+  std::vector<std::string> image_;
+};
+
+// Libraries a program or library cannot find where it lies.
+std::string Unresolved(const std::string& file) {
+  char magic[4] = {};
+  std::ifstream(file, std::ios::binary).read(magic, 4);
+  if (std::string(magic, 4) != "\x7f" "ELF") return "";
+  std::string result;
+  if (FILE* ldd = popen(("env -u LD_LIBRARY_PATH ldd '" + file + "' 2>&1").c_str(), "r")) {
+    char line[512];
+    while (std::fgets(line, sizeof line, ldd))
+      if (std::strstr(line, "not found")) result += line;
+    pclose(ldd);
+  }
+  return result;
+}
+
+TEST_F(RealFrameworkRun, PackageInstallsTheFrameworkIntoTheClientFolder) {
+  std::string package = BuildCompressed(0);
+  Run({package});
+  std::string log = WaitForSetup();
+  std::string out = ReadFile(Path("run.out"));
+  EXPECT_NE(out.find("Installation has been finished successfully."), std::string::npos) << out;
+  std::string clientLog = ReadFile(SetupTmp() + "/ORBClientInstall.log");
+  EXPECT_NE(clientLog.find("Framework installer returned 0"), std::string::npos) << clientLog;
+
+  // The image's files in the client folder's "Norv21", each able to load
+  // what it needs from there; the framework's registry values.
+  const std::string installDir = Path("drives/c/Program Files/Halvorn");
+  const std::string framework = installDir + "/Norv21";
+  for (const std::string& name : image_) {
+    EXPECT_TRUE(std::filesystem::is_regular_file(framework + "/" + name)) << name;
+    EXPECT_EQ(Unresolved(framework + "/" + name), "") << name;
+  }
+  EXPECT_EQ(Framework("Version"), "2.1.0.0");
+  EXPECT_EQ(Framework("Path"), framework);
+  EXPECT_EQ(Framework("InstallLog"), installDir + "/Norv21.log");
+  EXPECT_TRUE(std::filesystem::is_regular_file(installDir + "/Norv21.log"));
+  EXPECT_NE(Framework("UninstallString").find(" -U "), std::string::npos);
+  EXPECT_EQ(ReadFile(Path("ld.so.conf.d/norv21.conf")), framework + "\n");
+  EXPECT_EQ(Registry("InstallDir"), installDir + "/");
+
+  // Nothing of the package is left, the set-up's own response file neither.
+  for (const std::string& path : CleanedUp(log)) EXPECT_FALSE(std::filesystem::exists(path)) << path;
+  EXPECT_EQ(Listing(SetupTmp()),
+            (std::vector<std::string>{"ORBClientInstall.log", "zelDebug.txt"}));
+}
+
+TEST_F(RealFrameworkRun, TheInstallersFailureReachesTheLogAndTheExitCode) {
+  // The administrator's response file in the package names no product.
+  scratch::WriteFile(Path("app/ClientSoftware/TRELD/Client/Norv2.1/norv.rsp"),
+                     "[bypassui]\n[destination_path]\n\"C:\\Norv\"\n");
+  std::string package = BuildCompressed(0);
+  Run({package});
+  std::string log = WaitForSetup();
+  std::string clientLog = ReadFile(SetupTmp() + "/ORBClientInstall.log");
+  EXPECT_NE(clientLog.find("NorvSetup: response file "), std::string::npos) << clientLog;
+  EXPECT_NE(clientLog.find("the destination has no product number"), std::string::npos);
+  EXPECT_NE(clientLog.find("Framework installer returned 2"), std::string::npos);
+  EXPECT_NE(log.find("setup.Windows Installation returns exit code 67\n"), std::string::npos);
+  std::string out = ReadFile(Path("run.out"));
+  EXPECT_NE(out.find("Installation has been terminated with an error."), std::string::npos) << out;
+  EXPECT_EQ(Framework("Path"), "");
+  EXPECT_EQ(Registry("Version"), "");  // the client is not registered as installed
+  EXPECT_EQ(Listing(SetupTmp()),
+            (std::vector<std::string>{"ORBClientInstall.log", "zelDebug.txt"}));
 }
 
 TEST_F(ClientSetupRun, ClientSetupExitCodesGiveTheFinalTexts) {
