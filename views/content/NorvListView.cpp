@@ -11,6 +11,7 @@
 #include <QMimeData>
 #include <QStyledItemDelegate>
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 
 #include "TreeView.h"
@@ -47,7 +48,8 @@ constexpr DWORD kKeyShift = 4;
 constexpr DWORD kKeyControl = 8;
 constexpr DWORD kKeyAlt = 32;
 
-CNorvListView* gInstance = nullptr;
+// Read from any thread (the view services of a worker that unlinks children).
+std::atomic<CNorvListView*> gInstance{nullptr};
 
 BOOL ReadArray(const wchar_t* subKey, const NorvString& name, NorvUIntArray& values) {
   if (name.empty()) return FALSE;
@@ -242,7 +244,7 @@ CNorvListView::CNorvListView(QWidget* parent) : QStackedWidget(parent) {
 
   m_model->SetIconProvider([this](int image) -> QIcon {
     if (image < 0 || m_frame == nullptr) return {};
-    return m_frame->GetListImage(image, m_style == kStyleIcon);
+    return m_frame->GetListImage(image);
   });
   m_model->SetEditHandler([this](int row, const NorvString& text) {
     CNorvTreeListItem* item = m_model->Item(row);
@@ -265,14 +267,15 @@ CNorvListView::CNorvListView(QWidget* parent) : QStackedWidget(parent) {
 }
 
 CNorvListView::~CNorvListView() {
-  if (gInstance == this) gInstance = nullptr;
+  CNorvListView* self = this;
+  gInstance.compare_exchange_strong(self, nullptr);
   m_selectionTimer.stop();
   ClearDrop();
   CNorvPrivateRegistryKey settings(plat::HKEY_CURRENT_USER, L"Settings", plat::KEY_ALL_ACCESS);
   if (settings.IsOpen()) settings.SetUIntValue(kAutoSizeValue, m_autoSize ? 1u : 0u);
 }
 
-CNorvListView* CNorvListView::Instance() { return gInstance; }
+CNorvListView* CNorvListView::Instance() { return gInstance.load(); }
 
 void CNorvListView::SetFrame(INorvListFrame* frame) { m_frame = frame; }
 void CNorvListView::SetTree(TreeView* tree) { m_tree = tree; }

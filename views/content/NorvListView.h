@@ -45,10 +45,8 @@ class NORV_API INorvListFrame {
   virtual void SetStatusBarCount(UINT /*textId*/, int /*number*/) {}
   // The filter warning: the user's saved filters hide rows of this list.
   virtual void ShowFilterWarning(BOOL /*show*/) {}
-  // Image `index` of the shared small or large image list.
-  virtual QIcon GetListImage(int /*index*/, BOOL /*large*/) { return {}; }
-  // The dialog opened by the list: counts for the frame's refusal to close.
-  virtual void ModalDialogOpened(BOOL /*open*/) {}
+  // Image `index` (offset already added) of the shared image lists.
+  virtual QIcon GetListImage(int /*index*/) { return {}; }
 };
 
 class NORV_API CNorvListView : public QStackedWidget, public CNorvView {
