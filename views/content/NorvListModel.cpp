@@ -53,10 +53,7 @@ void CNorvListModel::SetColumns(const NorvStringList& names, const std::vector<i
   for (int n : visible)
     if (n >= 0 && n < ColumnCount()) m_visible.push_back(n);
   m_headerFlags.assign(m_visible.size(), 0);
-  m_rows.clear();
-  m_cells.clear();
-  m_text.clear();
-  m_garbageCells = 0;
+  ReleaseRows();
   endResetModel();
 }
 
@@ -128,11 +125,16 @@ void CNorvListModel::EndFill() {
 void CNorvListModel::Clear() {
   const bool announce = !m_filling;
   if (announce) beginResetModel();
-  m_rows.clear();
-  m_cells.clear();
-  m_text.clear();
-  m_garbageCells = 0;
+  ReleaseRows();
   if (announce) endResetModel();
+}
+
+void CNorvListModel::ReleaseRows() {
+  // A list of a million rows gives its memory back when it goes.
+  std::vector<Row>().swap(m_rows);
+  std::vector<Cell>().swap(m_cells);
+  std::u16string().swap(m_text);
+  m_garbageCells = 0;
 }
 
 CNorvTreeListItem* CNorvListModel::Item(int row) const {

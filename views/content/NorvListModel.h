@@ -110,6 +110,7 @@ class NORV_API CNorvListModel : public QAbstractTableModel {
     uint32_t firstCell;  // index into m_cells; ColumnCount() cells follow
   };
   uint32_t StoreText(const NorvString& text);
+  void ReleaseRows();
   void CompactIfWasteful();
 
   NorvStringList m_names;
