@@ -129,7 +129,26 @@ void CNorvListModel::Clear() {
   if (announce) endResetModel();
 }
 
+void CNorvListModel::SetCheckable(bool checkable) {
+  if (m_checkable == checkable) return;
+  beginResetModel();
+  m_checkable = checkable;
+  if (!checkable) m_checked.clear();
+  endResetModel();
+}
+
+void CNorvListModel::SetChecked(int row, bool checked) {
+  CNorvTreeListItem* item = Item(row);
+  if (item == nullptr || !m_checkable || IsChecked(item) == checked) return;
+  if (checked)
+    m_checked.insert(item);
+  else
+    m_checked.erase(item);
+  emit dataChanged(index(row, 0), index(row, 0), {Qt::CheckStateRole});
+}
+
 void CNorvListModel::ReleaseRows() {
+  m_checked.clear();
   // A list of a million rows gives its memory back when it goes.
   std::vector<Row>().swap(m_rows);
   std::vector<Cell>().swap(m_cells);
@@ -187,6 +206,7 @@ void CNorvListModel::SetRow(int row, int image, const std::vector<NorvString>& c
 void CNorvListModel::RemoveRow(int row) {
   if (row < 0 || row >= RowCount()) return;
   beginRemoveRows(QModelIndex(), row, row);
+  m_checked.erase(m_rows[static_cast<size_t>(row)].item);
   m_rows.erase(m_rows.begin() + row);
   m_garbageCells += m_names.size();
   endRemoveRows();
@@ -206,6 +226,7 @@ int CNorvListModel::RemoveRowsNotIn(const std::vector<const CNorvTreeListItem*>&
                                    m_rows[static_cast<size_t>(first - 1)].item)))
       --first;
     beginRemoveRows(QModelIndex(), first, row);
+    for (int gone = first; gone <= row; ++gone) m_checked.erase(m_rows[static_cast<size_t>(gone)].item);
     m_rows.erase(m_rows.begin() + first, m_rows.begin() + row + 1);
     m_garbageCells += m_names.size() * static_cast<size_t>(row - first + 1);
     endRemoveRows();
@@ -339,6 +360,9 @@ QVariant CNorvListModel::data(const QModelIndex& index, int role) const {
           format == 1 ? Qt::AlignRight : format == 2 ? Qt::AlignHCenter : Qt::AlignLeft;
       return QVariant::fromValue(horizontal | Qt::AlignVCenter);
     }
+    case Qt::CheckStateRole:
+      if (!m_checkable || index.column() != 0) return {};
+      return IsChecked(Item(index.row())) ? Qt::Checked : Qt::Unchecked;
     case ItemRole:
       return QVariant::fromValue(static_cast<void*>(Item(index.row())));
     case ImageRole:
@@ -349,6 +373,10 @@ QVariant CNorvListModel::data(const QModelIndex& index, int role) const {
 }
 
 bool CNorvListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+  if (role == Qt::CheckStateRole && index.isValid() && index.column() == 0 && m_checkable) {
+    SetChecked(index.row(), value.toInt() == Qt::Checked);
+    return true;
+  }
   if (role != Qt::EditRole || !index.isValid() || index.column() != 0 || !m_edit) return false;
   const NorvString text = value.toString().toStdWString();
   if (!m_edit(index.row(), text)) return false;
@@ -399,6 +427,7 @@ Qt::ItemFlags CNorvListModel::flags(const QModelIndex& index) const {
   Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled |
                         Qt::ItemIsDropEnabled | Qt::ItemNeverHasChildren;
   if (m_editable && index.column() == 0) flags |= Qt::ItemIsEditable;
+  if (m_checkable && index.column() == 0) flags |= Qt::ItemIsUserCheckable;
   return flags;
 }
 

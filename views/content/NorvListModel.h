@@ -12,6 +12,7 @@
 #include <QIcon>
 #include <functional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "norv/NorvItemTypes.h"
@@ -85,6 +86,11 @@ class NORV_API CNorvListModel : public QAbstractTableModel {
   // The item is being edited: setData hands the new text to this.
   void SetEditHandler(std::function<bool(int row, const NorvString& text)> handler);
   void SetEditable(bool editable) { m_editable = editable; }
+  // Check boxes in the first column, kept by item (rows may move).
+  void SetCheckable(bool checkable);
+  bool IsCheckable() const { return m_checkable; }
+  bool IsChecked(const CNorvTreeListItem* item) const { return m_checked.count(item) != 0; }
+  void SetChecked(int row, bool checked);
 
   // Bytes held for rows and texts (for the benchmark and the trace).
   size_t MemoryUse() const;
@@ -123,6 +129,8 @@ class NORV_API CNorvListModel : public QAbstractTableModel {
   size_t m_garbageCells = 0;
   bool m_filling = false;
   bool m_editable = true;
+  bool m_checkable = false;
+  std::unordered_set<const CNorvTreeListItem*> m_checked;
   std::function<QIcon(int)> m_icons;
   std::function<bool(int, const NorvString&)> m_edit;
 };

@@ -20,6 +20,11 @@ BOOL CListItem::Initialize(CNorvTreeListItem* parent, const NorvString& id) {
   return TRUE;
 }
 
+BOOL CListItem::Refresh() {
+  ++ListWorld::Get().refreshes;
+  return ListWorld::Get().refreshResult;
+}
+
 BOOL CListItem::GetDefaultFilter(CNorvFilterList*& filter) {
   const auto& fixed = ListWorld::Get().fixedFilters;
   if (fixed.empty()) return FALSE;

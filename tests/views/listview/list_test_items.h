@@ -23,6 +23,8 @@ struct ListWorld {
   std::map<UINT, int> features;
   std::vector<NorvColumnFilter> fixedFilters;
   bool brokenCompare = false;
+  BOOL refreshResult = TRUE;  // what Refresh answers
+  int refreshes = 0;
   unsigned seed = 1;
   int textReads = 0;
 
@@ -42,6 +44,7 @@ class CListItem : public CNorvTreeListItem {
   NORV_DECLARE_SERIAL(CListItem)
  public:
   BOOL Initialize(CNorvTreeListItem* parent, const NorvString& id) override;
+  BOOL Refresh() override;
   BOOL GetDefaultFilter(CNorvFilterList*& filter) override;
   BOOL InitMenuInfo(UINT commandId, int& enabled, int& checked, int selectedCount) override;
   void GetTreeViewInfo(treeListViewInfo*& info, UINT mask) override;

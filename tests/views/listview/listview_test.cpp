@@ -14,6 +14,7 @@
 #include <set>
 #include <sstream>
 
+#include "NorvListCtrl.h"
 #include "NorvListView.h"
 #include "list_test_items.h"
 #include "norv/NorvColumns.h"
@@ -467,6 +468,56 @@ TEST_F(ListViewTest, AccessErrorLeavesTheListEmpty) {
   EXPECT_FALSE(view->ShowContents(container));
   EXPECT_EQ(view->Model()->RowCount(), 0);
   EXPECT_EQ(view->Model()->VisibleCount(), 0);
+}
+
+TEST_F(ListViewTest, ListControlKeepsChildOrderAndSavesOnlyWhenAsked) {
+  CNorvListCtrl control;
+  control.resize(400, 300);
+  control.show();
+  ASSERT_TRUE(control.ShowContents(container));
+  ASSERT_EQ(control.Model()->RowCount(), 4);
+  std::vector<NorvString> rows;
+  for (int r = 0; r < 4; ++r) rows.push_back(control.GetListItem(r)->Id());
+  EXPECT_EQ(rows, (Ids{L"b", L"d", L"a", L"c"}));  // child-list order, no sorting
+  const NorvString key = control.ColumnSetKey();
+  control.header()->resizeSection(0, 170);
+  EXPECT_TRUE(ReadArray(L"ColumnWidths", key).empty());
+
+  control.EnableColumnSettingsPersistency(TRUE);
+  control.header()->resizeSection(0, 180);
+  EXPECT_EQ(ReadArray(L"ColumnWidths", key), (NorvUIntArray{180, 80, 60}));
+  ASSERT_TRUE(control.ShowContents(container));
+  EXPECT_EQ(control.header()->sectionSize(0), 180);
+
+  // Check boxes belong to the items, whatever row they are in.
+  control.EnableCheckBoxes(TRUE);
+  ASSERT_TRUE(control.ShowContents(container));
+  EXPECT_TRUE(control.SetCheck(Child(L"a"), TRUE));
+  CNorvTLItemList checked;
+  control.GetCheckedItems(checked);
+  ASSERT_EQ(checked.GetCount(), 1);
+  EXPECT_EQ(checked.GetHead(), Child(L"a"));
+  checked.RemoveAll();
+  EXPECT_TRUE(control.GetCheck(Child(L"a")));
+  EXPECT_FALSE(control.GetCheck(Child(L"b")));
+
+  // A refresh re-reads only rows whose item says it changed.
+  ListWorld& world = ListWorld::Get();
+  world.cells[L"a"][1] = L"A!";
+  world.refreshResult = FALSE;
+  control.RefreshList(FALSE);
+  EXPECT_EQ(control.Model()->CellText(2, 0), L"a");
+  world.refreshResult = TRUE;
+  EXPECT_TRUE(control.RefreshItem(Child(L"a")));
+  EXPECT_EQ(control.Model()->CellText(2, 0), L"A!");
+
+  // A timer callback that answers FALSE ends the timed refresh.
+  int calls = 0;
+  control.SetRefreshTimer(20, [&calls](void*) { return ++calls < 2 ? TRUE : FALSE; });
+  Spin(200);
+  EXPECT_EQ(calls, 2);
+  EXPECT_FALSE(control.IsRefreshTimerEnabled());
+  control.EraseContents();
 }
 
 }  // namespace
