@@ -82,8 +82,7 @@ class CBenchFolder : public CNorvTreeListItem {
   GetItemsResult GetItems(BOOL) override { return GETITEMS_OK; }
   void Fill(int count) {
     std::mt19937 random(42);
-    static const wchar_t* const kTypes[] = {L"Text Document", L"Image", L"Archive",
-                                            L"Application"};
+    static const wchar_t* const kTypes[] = {L"Text Document", L"Image", L"Archive", L"Application"};
     static const wchar_t* const kExtensions[] = {L".txt", L".png", L".zip", L".exe"};
     for (int i = 0; i < count; ++i) {
       auto* file = new CBenchFile;

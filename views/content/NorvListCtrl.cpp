@@ -188,8 +188,10 @@ BOOL CNorvListCtrl::ShowContents(CNorvTreeListItem* item) {
         if (widthsKey.IsOpen() && widthsKey.GetUIntArray(m_columnSetKey, saved))
           for (size_t n = 0; n < m_widths.size() && n < saved.size(); ++n) m_widths[n] = saved[n];
         CNorvPrivateRegistryKey ordersKey(plat::HKEY_CURRENT_USER, L"ColumnOrders");
-        if (m_reordering && ordersKey.IsOpen()) ordersKey.GetUIntArray(m_columnSetKey, saved);
-        else saved.clear();
+        if (m_reordering && ordersKey.IsOpen())
+          ordersKey.GetUIntArray(m_columnSetKey, saved);
+        else
+          saved.clear();
         m_columnOrder = saved;
       }
       Fill(item);
@@ -296,8 +298,7 @@ void CNorvListCtrl::SetStyle(DWORD style) {
   m_style = style & 3;
   // Only the details style shows the header and every column.
   setHeaderHidden(m_style != kStyleDetails);
-  for (int v = 1; v < m_model->VisibleCount(); ++v)
-    setColumnHidden(v, m_style != kStyleDetails);
+  for (int v = 1; v < m_model->VisibleCount(); ++v) setColumnHidden(v, m_style != kStyleDetails);
 }
 
 void CNorvListCtrl::EnableCheckBoxes(BOOL enable) { m_model->SetCheckable(enable != FALSE); }
@@ -357,8 +358,8 @@ void CNorvListCtrl::ShowHeaderMenu(const QPoint& globalPos) {
   menu.AppendItem(ID_NORV_CMD_SHOW_ALL_COLUMNS, plat::LoadString(IDS_NORV_SHOW_ALL_COLUMNS));
   menu.AppendItem(ID_NORV_CMD_HIDE_ALL_COLUMNS, plat::LoadString(IDS_NORV_HIDE_ALL_COLUMNS));
   menu.AppendSeparator();
-  menu.AppendItem(ID_NORV_CMD_AUTO_SIZE_COLUMNS, plat::LoadString(IDS_NORV_AUTO_SIZE_COLUMNS),
-                  TRUE, m_autoSize);
+  menu.AppendItem(ID_NORV_CMD_AUTO_SIZE_COLUMNS, plat::LoadString(IDS_NORV_AUTO_SIZE_COLUMNS), TRUE,
+                  m_autoSize);
   const UINT chosen = NorvTrackPopupMenu(menu, globalPos, this);
   if (chosen == 0) return;
   if (chosen == ID_NORV_CMD_AUTO_SIZE_COLUMNS) {

@@ -79,8 +79,7 @@ class NORV_API CNorvListCtrl : public QTreeView {
   BOOL GetCheck(CNorvTreeListItem* item) const;
 
   // A non-zero interval starts the refresh timer; 0 stops and clears it.
-  void SetRefreshTimer(UINT milliseconds, RefreshCallback callback = {},
-                       void* parameter = nullptr);
+  void SetRefreshTimer(UINT milliseconds, RefreshCallback callback = {}, void* parameter = nullptr);
   BOOL IsRefreshTimerEnabled() const { return m_refreshInterval != 0 ? TRUE : FALSE; }
   void StopRefreshTimer();
   void StartRefreshTimer();

@@ -220,13 +220,13 @@ int CNorvListModel::RemoveRowsNotIn(const std::vector<const CNorvTreeListItem*>&
     if (std::binary_search(keepSorted.begin(), keepSorted.end(), item)) continue;
     // Remove the run of rows that go, in one step.
     int first = row;
-    while (first > 0 &&
-           !std::binary_search(keepSorted.begin(), keepSorted.end(),
-                               static_cast<const CNorvTreeListItem*>(
-                                   m_rows[static_cast<size_t>(first - 1)].item)))
+    while (first > 0 && !std::binary_search(keepSorted.begin(), keepSorted.end(),
+                                            static_cast<const CNorvTreeListItem*>(
+                                                m_rows[static_cast<size_t>(first - 1)].item)))
       --first;
     beginRemoveRows(QModelIndex(), first, row);
-    for (int gone = first; gone <= row; ++gone) m_checked.erase(m_rows[static_cast<size_t>(gone)].item);
+    for (int gone = first; gone <= row; ++gone)
+      m_checked.erase(m_rows[static_cast<size_t>(gone)].item);
     m_rows.erase(m_rows.begin() + first, m_rows.begin() + row + 1);
     m_garbageCells += m_names.size() * static_cast<size_t>(row - first + 1);
     endRemoveRows();
@@ -356,8 +356,9 @@ QVariant CNorvListModel::data(const QModelIndex& index, int role) const {
       const int format = n >= 0 && static_cast<size_t>(n) < m_formats.size()
                              ? m_formats[static_cast<size_t>(n)]
                              : 0;
-      const Qt::Alignment horizontal =
-          format == 1 ? Qt::AlignRight : format == 2 ? Qt::AlignHCenter : Qt::AlignLeft;
+      const Qt::Alignment horizontal = format == 1   ? Qt::AlignRight
+                                       : format == 2 ? Qt::AlignHCenter
+                                                     : Qt::AlignLeft;
       return QVariant::fromValue(horizontal | Qt::AlignVCenter);
     }
     case Qt::CheckStateRole:

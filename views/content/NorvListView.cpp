@@ -14,6 +14,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "NorvQtMenu.h"
 #include "TreeView.h"
 #include "norv/NorvClipBoardItem.h"
 #include "norv/NorvClipboard.h"
@@ -28,7 +29,6 @@
 #include "norv/NorvViewServices.h"
 #include "norv/PluginHandler.h"
 #include "norv/Trace.h"
-#include "NorvQtMenu.h"
 #include "platform/registry.h"
 #include "platform/resources.h"
 
@@ -119,7 +119,9 @@ class NorvListPane : public Base {
     return Base::edit(index, trigger, event);
   }
   void startDrag(Qt::DropActions) override { m_owner->PaneStartDrag(this); }
-  void dragEnterEvent(QDragEnterEvent* event) override { m_owner->PaneDragMove(this, event, false); }
+  void dragEnterEvent(QDragEnterEvent* event) override {
+    m_owner->PaneDragMove(this, event, false);
+  }
   void dragMoveEvent(QDragMoveEvent* event) override {
     Base::dragMoveEvent(event);  // auto-scroll near the edges
     m_owner->PaneDragMove(this, event, false);
@@ -210,8 +212,8 @@ CNorvListView::CNorvListView(QWidget* parent) : QStackedWidget(parent) {
   m_icons->setLayoutMode(QListView::Batched);
   m_icons->setBatchSize(1000);
   m_icons->setResizeMode(QListView::Adjust);
-  for (QAbstractItemView* pane : {static_cast<QAbstractItemView*>(m_details),
-                                  static_cast<QAbstractItemView*>(m_icons)}) {
+  for (QAbstractItemView* pane :
+       {static_cast<QAbstractItemView*>(m_details), static_cast<QAbstractItemView*>(m_icons)}) {
     pane->setSelectionMode(QAbstractItemView::ExtendedSelection);
     pane->setSelectionBehavior(QAbstractItemView::SelectRows);
     pane->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
@@ -415,7 +417,7 @@ BOOL CNorvListView::ShowContents(CNorvTreeListItem* item) {
       std::string error;
       if (!m_filters.Parse(m_filterText, &error))
         TraceLine(2, L"CNorvListView::ShowContents: stored filters of " + m_columnSetKey +
-                     L" break off: " + NorvString(error.begin(), error.end()));
+                         L" break off: " + NorvString(error.begin(), error.end()));
 
       std::vector<int> visible;
       int sortColumn = 0;
@@ -489,15 +491,14 @@ void CNorvListView::ApplyColumnOrder() {
     }
     if (!fits) {
       TraceLine(2, L"CNorvListView: the stored column order of " + m_columnSetKey +
-                   L" does not fit the columns and is ignored");
+                       L" does not fit the columns and is ignored");
       m_columnOrder.clear();
     }
   }
   if (m_columnOrder.empty()) {
     for (int i = 0; i < visible; ++i)
-      m_columnOrder.push_back(static_cast<UINT>(header->logicalIndex(i) >= 0
-                                                    ? header->logicalIndex(i)
-                                                    : i));
+      m_columnOrder.push_back(
+          static_cast<UINT>(header->logicalIndex(i) >= 0 ? header->logicalIndex(i) : i));
     return;
   }
   for (int i = 0; i < visible; ++i) {
@@ -643,8 +644,8 @@ void CNorvListView::ChildrenRemoved(CNorvTreeListItem* parent) {
   for (CNorvTreeListItem* child : parent->GetItemList()) present.push_back(child);
   std::sort(present.begin(), present.end());
   m_dropHighlight.clear();
-  if (m_popupItem != nullptr &&
-      !std::binary_search(present.begin(), present.end(), m_popupItem) && m_popupItem != parent)
+  if (m_popupItem != nullptr && !std::binary_search(present.begin(), present.end(), m_popupItem) &&
+      m_popupItem != parent)
     m_popupItem = nullptr;
   if (m_model->RemoveRowsNotIn(present) > 0) m_model->UpdateListHandles();
   m_stale = false;
@@ -716,7 +717,7 @@ void CNorvListView::SortList(int column, int defaultColumn, BOOL reset) {
   bool have = !reset && ReadArray(kSortingsKey, m_columnSetKey, saved) && !saved.empty();
   if (have && saved[0] >= static_cast<UINT>(count)) {
     TraceLine(2, L"CNorvListView: the stored sorting of " + m_columnSetKey +
-                 L" names a column that does not exist and is ignored");
+                     L" names a column that does not exist and is ignored");
     have = false;
   }
   if (column >= count) column = -1;
@@ -756,10 +757,9 @@ void CNorvListView::SortList(int column, int defaultColumn, BOOL reset) {
 
 void CNorvListView::SetSortColumn(int v, BOOL ascending) {
   for (int i = 0; i < m_model->VisibleCount(); ++i) {
-    DWORD flags = m_model->HeaderFlags(i) & ~(NORV_HEADER_SORTED_ASCENDING |
-                                              NORV_HEADER_SORTED_DESCENDING);
-    if (i == v)
-      flags |= ascending ? NORV_HEADER_SORTED_ASCENDING : NORV_HEADER_SORTED_DESCENDING;
+    DWORD flags =
+        m_model->HeaderFlags(i) & ~(NORV_HEADER_SORTED_ASCENDING | NORV_HEADER_SORTED_DESCENDING);
+    if (i == v) flags |= ascending ? NORV_HEADER_SORTED_ASCENDING : NORV_HEADER_SORTED_DESCENDING;
     m_model->SetHeaderFlags(i, flags);
   }
   QHeaderView* header = m_details->header();
@@ -960,8 +960,8 @@ BOOL CNorvListView::SelectItems(CNorvTLItemList* list) {
       if (first < 0) first = row;
     }
   }
-  m_details->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect |
-                                                     QItemSelectionModel::Rows);
+  m_details->selectionModel()->select(
+      selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   if (first >= 0) {
     m_details->selectionModel()->setCurrentIndex(m_model->index(first, 0),
                                                  QItemSelectionModel::NoUpdate);
@@ -1017,9 +1017,9 @@ CmdResult CNorvListView::ItemCommand(UINT command, DWORD param, void* pParam) {
     return CMD_HANDLED;
   }
   if (command == ID_NORV_CMD_INVERT_SELECTION) {
-    QItemSelection all(m_model->index(0, 0),
-                       m_model->index(m_model->RowCount() - 1,
-                                      std::max(0, m_model->VisibleCount() - 1)));
+    QItemSelection all(
+        m_model->index(0, 0),
+        m_model->index(m_model->RowCount() - 1, std::max(0, m_model->VisibleCount() - 1)));
     if (m_model->RowCount() > 0)
       m_details->selectionModel()->select(all, QItemSelectionModel::Toggle);
     return CMD_HANDLED;
@@ -1043,8 +1043,7 @@ CmdResult CNorvListView::ItemCommand(UINT command, DWORD param, void* pParam) {
       result = gNorvBaseTraceLevel >= 3
                    ? Trace_Drop(kSourceFile, __LINE__, "CNorvListView::ItemCommand", target,
                                 m_dropFormat, m_droppedItems, &targets, m_dropKeyState, command)
-                   : target->Drop(m_dropFormat, m_droppedItems, &targets, m_dropKeyState,
-                                  command);
+                   : target->Drop(m_dropFormat, m_droppedItems, &targets, m_dropKeyState, command);
       targets.RemoveAll();
       if (result == CMD_MOVED)
         CNorvTreeListItem::ClassObjectInvalidateList(CNorvClipBoardItem::parentClass,
@@ -1063,10 +1062,10 @@ CmdResult CNorvListView::ItemCommand(UINT command, DWORD param, void* pParam) {
     return CMD_NOT_HANDLED;
   }
   auto callCommand = [&](CNorvTLItemList* list, UINT id, DWORD p, void* pp) {
-    return gNorvBaseTraceLevel >= 3 ? Trace_Command(kSourceFile, __LINE__,
-                                                    "CNorvListView::ItemCommand", target, list,
-                                                    id, p, pp)
-                                    : target->Command(list, id, p, pp);
+    return gNorvBaseTraceLevel >= 3
+               ? Trace_Command(kSourceFile, __LINE__, "CNorvListView::ItemCommand", target, list,
+                               id, p, pp)
+               : target->Command(list, id, p, pp);
   };
   if (command >= ID_NORV_CUSTOM_MENU_FIRST && command <= ID_NORV_CUSTOM_MENU_LAST) {
     TreeView::ExecuteCustomMenu(command, target);
@@ -1115,8 +1114,8 @@ CmdResult CNorvListView::ItemCommand(UINT command, DWORD param, void* pParam) {
   } else if (command == ID_NORV_ITEMCMD_DBLCLK) {
     int enabled = 0, checked = 0;
     const BOOL newSdk = CPluginHandler::GetSDKBuild(target) >= 0x2A0000;
-    if (newSdk && target->InitMenuInfo(ID_NORV_ITEMCMD_DBLCLK, enabled, checked,
-                                       selected.GetCount()) &&
+    if (newSdk &&
+        target->InitMenuInfo(ID_NORV_ITEMCMD_DBLCLK, enabled, checked, selected.GetCount()) &&
         enabled) {
       result = callCommand(&selected, ID_NORV_ITEMCMD_DBLCLK, 0, nullptr);
     } else {
@@ -1124,8 +1123,8 @@ CmdResult CNorvListView::ItemCommand(UINT command, DWORD param, void* pParam) {
       if (tree == nullptr || !tree->ExpandCurrentNode(target)) {
         CNorvTLItemList list;
         list.AddTail(target);
-        result = callCommand(selected.IsEmpty() ? &list : &selected, ID_NORV_CMD_PROPERTIES, 0,
-                             nullptr);
+        result =
+            callCommand(selected.IsEmpty() ? &list : &selected, ID_NORV_CMD_PROPERTIES, 0, nullptr);
         list.RemoveAll();
       } else {
         called = false;
@@ -1537,8 +1536,8 @@ void CNorvListView::PaneDragMove(QAbstractItemView* pane, QDropEvent* event, boo
   CNorvMenu menu;
   {
     CNorvMenu empty;
-    CNorvMenu* shown = item->DropMenuInfo(&empty, format, keyState & (kKeyShift | kKeyControl |
-                                                                      kKeyAlt));
+    CNorvMenu* shown =
+        item->DropMenuInfo(&empty, format, keyState & (kKeyShift | kKeyControl | kKeyAlt));
     if (shown != nullptr) menu = *shown;
   }
   const UINT chosen = menu.IsEmpty() ? 0 : NorvTrackPopupMenu(menu, globalPos, this);

@@ -22,8 +22,8 @@
 #include <memory>
 #include <vector>
 
-#include "NorvListModel.h"
 #include "NorvFilterText.h"
+#include "NorvListModel.h"
 #include "norv/NorvHostCommands.h"
 #include "norv/NorvItemTypes.h"
 #include "norv/NorvTLItemList.h"

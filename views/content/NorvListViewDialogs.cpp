@@ -1,6 +1,5 @@
 // The column dialogs of the list view.
 #include "NorvListView.h"
-
 #include "norv/Trace.h"
 
 // The column dialogs are not part of the framework yet: say so in the trace

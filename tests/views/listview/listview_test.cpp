@@ -319,8 +319,7 @@ TEST_F(ListViewTest, StoredSettingsThatNoLongerFitAreIgnoredWithATraceLine) {
     trace.SetUIntValue(L"KeepFiles", 0);
   }
   ASSERT_TRUE(Trace::Start(nullptr));
-  const NorvString key =
-      CNorvListView::MakeColumnSetKey(L"CListItem", ListWorld::Get().ids);
+  const NorvString key = CNorvListView::MakeColumnSetKey(L"CListItem", ListWorld::Get().ids);
   WriteArray(L"ColumnWidths", key, {10, 20, 30, 40, 50});  // longer: cut
   WriteArray(L"ColumnOrders", key, {0, 5, 1});             // names no column
   WriteArray(L"ListSortings", key, {7, 1, 1, 1});          // sorts a column that is gone
@@ -366,7 +365,7 @@ TEST_F(ListViewTest, ShowingAndHidingColumnsKeepsWidthsAndOrder) {
 
 TEST_F(ListViewTest, CopyAsTextSkipsEmptyLeadingFieldsAndHiddenColumns) {
   ListWorld& world = ListWorld::Get();
-  world.cells[L"b"][3] = L"";   // Type empty
+  world.cells[L"b"][3] = L"";    // Type empty
   world.cells[L"c"][1] = L"cü";  // not ASCII
   world.cells[L"c"][3] = L"txt";
   ASSERT_TRUE(view->ShowContents(container));
