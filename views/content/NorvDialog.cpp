@@ -135,7 +135,10 @@ BOOL CNorvDialog::SetDialogFont(QWidget* window, const QFont* font) {
   auto scaleX = [&](int x) { return scale ? x * newH / oldH : x; };
   auto scaleY = [&](int y) { return scale ? y * newV / oldV : y; };
 
-  if (scale) {
+  // A window its layout has not been sized by yet takes its size from the
+  // layout in the new font when it is shown.
+  const bool sized = window->layout() == nullptr || window->testAttribute(Qt::WA_Resized);
+  if (scale && sized) {
     const QSize old = window->size();
     const QSize grown(scaleX(old.width()), scaleY(old.height()));
     if (qobject_cast<CNorvPropertySheet*>(window) != nullptr) {

@@ -130,6 +130,17 @@ TEST(RegExp, ShortcutsDoNotChangeResults) {
   EXPECT_FALSE(Finds(L".*cd", L"abc"));
   // The must-have test at the very end of the text.
   EXPECT_FALSE(Finds(L"a*xyz", L"xy"));
+  // Positions whose unit cannot begin a match are skipped: every way in
+  // must be counted, and a pattern that may match empty tries them all.
+  const Case starts[] = {
+      {L"x*y", L"zzy", true},         {L"(ab)*c", L"zzc", true},   {L"(a|b*)c", L"zc", true},
+      {L"a?b", L"zb", true},          {L"(a|bc)+d", L"xbcad", true}, {L"[^a]", L"a\u4e2d", true},
+      {L"[^a]", L"aa", false},        {L"[a\u4e2d]", L"x\u4e2d", true}, {L"a|$", L"zz", true},
+      {L"(x|^)b", L"bq", true},       {L"(x|^)b", L"qb", false},   {L"b*", L"", true},
+      {L"((a)|b)c", L"zbc", true},    {L"x+|y", L"zy", true},
+  };
+  for (const Case& c : starts)
+    EXPECT_EQ(Finds(c.pattern, c.text), c.match) << c.pattern << " in " << c.text;
   // Repetition before a literal tries only counts the literal can follow.
   EXPECT_TRUE(Finds(L"^a*ab$", L"aaab"));
   EXPECT_TRUE(Finds(L"^[ab]+b", L"ab"));

@@ -394,6 +394,22 @@ struct CharSet {
   }
 };
 
+// The units a match can begin with, when every match begins with one.
+struct StartSet {
+  std::array<std::uint64_t, 4> low{};
+  bool high = false;  // any unit from 256 on may begin a match
+
+  void Add(std::uint32_t c) {
+    if (c < 256)
+      low[c >> 6] |= std::uint64_t{1} << (c & 63);
+    else
+      high = true;
+  }
+  bool Contains(std::uint32_t c) const {
+    return c < 256 ? (low[c >> 6] >> (c & 63)) & 1 : high;
+  }
+};
+
 }  // namespace
 
 struct NorvRegExp::Program {
@@ -404,6 +420,12 @@ struct NorvRegExp::Program {
   int mustHaveLength = 0;
   std::vector<CharSet> sets;
   std::vector<int> setOfNode;  // node index -> index in sets, for ANYOF and ANYBUT
+  // When every match consumes a first unit from a known set, positions
+  // holding another unit are not tried.
+  bool hasStartSet = false;
+  StartSet startSet;
+
+  bool FindStartSet();
 
   // Match state.
   struct Frame {
@@ -417,6 +439,8 @@ struct NorvRegExp::Program {
   std::vector<Frame> stack;
   std::array<std::ptrdiff_t, 2 * kGroups> bounds{};  // starts then ends, -1 unset
   const char* error = nullptr;
+  unsigned long long stepLimit = 0;  // 0 = none
+  unsigned long long steps = 0;      // nodes walked in this Match call
 
   int Next(int node) const {
     const int offset = code[node + 1] * 256 + code[node + 2];
@@ -442,6 +466,76 @@ inline std::uint32_t U(Unit c) {
 }
 
 }  // namespace
+
+// Walks the program from its first node the way the matcher can, through
+// every alternative and past every node that consumes nothing, and
+// collects the units the first consuming node accepts. Gives up (false)
+// where a match could begin without consuming one (the end of the program,
+// ^ or $ first) or with any unit at all (.).
+bool NorvRegExp::Program::FindStartSet() {
+  StartSet found;
+  std::vector<bool> visited(code.size());
+  std::vector<int> work = {1};
+  auto addSimple = [&](int node) {
+    switch (code[node]) {
+      case EXACTLY:
+        found.Add(code[node + 3]);
+        return true;
+      case ANYOF:
+        for (const char16_t* u = &code[node + 3]; *u; ++u) found.Add(*u);
+        return true;
+      case ANYBUT: {
+        const CharSet& set = SetAt(node);
+        for (std::uint32_t c = 0; c < 256; ++c)
+          if (!set.Contains(c)) found.Add(c);
+        found.high = true;
+        return true;
+      }
+      default:
+        return false;
+    }
+  };
+  while (!work.empty()) {
+    const int node = work.back();
+    work.pop_back();
+    if (node == kDummy) return false;
+    if (visited[node]) continue;
+    visited[node] = true;
+    const char16_t op = code[node];
+    const int next = Next(node);
+    switch (op) {
+      case EXACTLY:
+      case ANYOF:
+      case ANYBUT:
+        addSimple(node);
+        break;
+      case BRANCH:
+        work.push_back(node + 3);
+        if (next != kDummy && code[next] == BRANCH) work.push_back(next);
+        break;
+      case STAR:
+        if (!addSimple(node + 3)) return false;
+        work.push_back(next);
+        break;
+      case PLUS:
+        if (!addSimple(node + 3)) return false;
+        break;
+      case NOTHING:
+      case BACK:
+        work.push_back(next);
+        break;
+      default:
+        if ((op > OPEN && op < OPEN + kGroups) || (op > CLOSE && op < CLOSE + kGroups)) {
+          work.push_back(next);
+          break;
+        }
+        return false;  // END, BOL, EOL, ANY
+    }
+  }
+  startSet = found;
+  hasStartSet = true;
+  return true;
+}
 
 template <typename Unit>
 std::ptrdiff_t NorvRegExp::Program::Repeat(int node, const Unit* at, const Unit* end) {
@@ -481,6 +575,11 @@ bool NorvRegExp::Program::Try(const Unit* text, const Unit* end, const Unit* at)
     // Forward: walk nodes until the program ends or one fails.
     bool failed = false;
     while (!failed) {
+      if (stepLimit && ++steps > stepLimit) {
+        error = "match too complex: step limit reached";
+        stack.clear();
+        return false;
+      }
       if (scan == kDummy) {
         error = "corrupted pointers";
         failed = true;
@@ -634,6 +733,7 @@ bool NorvRegExp::Program::Execute(const Unit* text, size_t length, size_t start)
       if (i == mustHaveLength) break;
     }
   }
+  steps = 0;
   if (anchored) return Try(text, end, from);
   if (firstChar) {
     const std::uint32_t first = firstChar;
@@ -641,11 +741,20 @@ bool NorvRegExp::Program::Execute(const Unit* text, size_t length, size_t start)
       while (s < end && U(*s) != first) ++s;
       if (s == end) return false;
       if (Try(text, end, s)) return true;
+      if (stepLimit && steps > stepLimit) return false;
+    }
+  }
+  if (hasStartSet) {
+    for (const Unit* s = from;; ++s) {
+      while (s < end && !startSet.Contains(U(*s))) ++s;
+      if (s == end) return false;  // a match needs a unit to begin with
+      if (Try(text, end, s)) return true;
+      if (stepLimit && steps > stepLimit) return false;
     }
   }
   for (const Unit* s = from;; ++s) {
     if (Try(text, end, s)) return true;
-    if (s == end) return false;
+    if (s == end || (stepLimit && steps > stepLimit)) return false;
   }
 }
 
@@ -722,6 +831,7 @@ NorvRegExp::NorvRegExp(std::u16string_view pattern) : m_pattern(pattern) {
         at = operand;  // STAR and PLUS: their operand is the next node
       }
     }
+    if (!program->anchored && !program->firstChar) program->FindStartSet();
     m_program = std::move(program);
   } catch (const CompileError& e) {
     m_error = e.message;
@@ -785,6 +895,10 @@ bool NorvRegExp::Match(std::wstring_view text, size_t start) {
     bound = std::upper_bound(unitOf.begin(), unitOf.end(), bound) - unitOf.begin() - 1;
   }
   return matched;
+}
+
+void NorvRegExp::SetStepLimit(unsigned long long steps) {
+  if (m_program) m_program->stepLimit = steps;
 }
 
 int NorvRegExp::GroupStart(int n) const {
