@@ -615,7 +615,8 @@ void CNorvListView::UpdateItem(int row) {
 }
 
 BOOL CNorvListView::RemoveContainedItem(CNorvTreeListItem* item) {
-  const int row = m_model->FindRow(item);
+  // The item may be on its way out: found by pointer, never called.
+  const int row = m_model->FindRow(item, false);
   if (row < 0) return FALSE;
   m_dropHighlight.erase(std::remove(m_dropHighlight.begin(), m_dropHighlight.end(), item),
                         m_dropHighlight.end());

@@ -19,6 +19,7 @@
 #include <QStackedWidget>
 #include <QTimer>
 #include <QTreeView>
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -232,7 +233,8 @@ class NORV_API CNorvListView : public QStackedWidget, public CNorvView {
   BOOL m_autoSize = FALSE;
   bool m_filling = false;
   bool m_tracking = false;
-  bool m_stale = false;  // children went behind the view's back
+  // Children went behind the view's back (set from any thread).
+  std::atomic<bool> m_stale{false};
 
   CNorvTreeListItem* m_popupItem = nullptr;
   NorvString m_dropFormat;

@@ -7,13 +7,16 @@
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QMimeData>
+#include <QTimer>
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <set>
 #include <sstream>
+#include <thread>
 
+#include "ColumnDialogs.h"
 #include "NorvListCtrl.h"
 #include "NorvListView.h"
 #include "list_test_items.h"
@@ -284,6 +287,22 @@ TEST_F(ListViewTest, RemoveAndUpdateContainedItem) {
   EXPECT_FALSE(view->UpdateContainedItem(b));
 }
 
+TEST_F(ListViewTest, ChildrenDestroyedByAWorkerLeaveNoRowBehind) {
+  ASSERT_TRUE(view->ShowContents(container));
+  CNorvTreeListItem* b = Child(L"b");
+  std::thread worker([&] {
+    std::lock_guard<std::recursive_mutex> lock(CNorvTreeListItem::GetItemModelLock());
+    container->GetItemList().Remove(b);
+    delete b;
+  });
+  worker.join();
+  // Until the user-interface thread catches up, no row's item is called.
+  view->Details()->viewport()->repaint();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Rows(), (Ids{L"a", L"c", L"d"}));
+  EXPECT_EQ(frame.counts[ID_NORV_STATUS_COUNT], 3);
+}
+
 TEST_F(ListViewTest, SavedLayoutIsSharedByTheColumnSetOnly) {
   ASSERT_TRUE(view->ShowContents(container));
   view->Details()->header()->resizeSection(1, 150);
@@ -361,6 +380,30 @@ TEST_F(ListViewTest, ShowingAndHidingColumnsKeepsWidthsAndOrder) {
   view->HideAllColumns();
   EXPECT_EQ(view->VisibleColumnIds(), (NorvUIntArray{2}));
   EXPECT_EQ(view->ColumnOrder(), (NorvUIntArray{0}));
+}
+
+TEST_F(ListViewTest, ColumnSettingsDialogHidesAndReordersThroughTheSavedArrays) {
+  ASSERT_TRUE(view->ShowContents(container));
+  const NorvString key = view->ColumnSetKey();
+  // The user hides Size and moves Type to the top.
+  QTimer::singleShot(0, [] {
+    auto* dialog = qobject_cast<CColumnSettings*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    CTabCheckListBox* list = dialog->ColumnList();
+    ASSERT_EQ(list->count(), 3);
+    list->SetCheck(1, FALSE);
+    list->clearSelection();
+    list->item(2)->setSelected(true);
+    dialog->OnMoveUp();
+    dialog->OnMoveUp();
+    dialog->accept();
+  });
+  view->OnCommand(ID_NORV_CMD_COLUMN_SETTINGS);
+  EXPECT_EQ(ReadArray(L"ColumnWidths", key), (NorvUIntArray{120, 0u - 80u, 60}));
+  EXPECT_EQ(ReadArray(L"ColumnOrders", key), (NorvUIntArray{1, 0}));
+  EXPECT_EQ(view->VisibleColumnIds(), (NorvUIntArray{1, 3}));
+  EXPECT_EQ(view->Details()->header()->logicalIndex(0), 1);
+  EXPECT_EQ(view->CopyAsText(), L"Type\tName\r\n");
 }
 
 TEST_F(ListViewTest, CopyAsTextSkipsEmptyLeadingFieldsAndHiddenColumns) {
