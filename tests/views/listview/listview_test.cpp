@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMimeData>
 #include <QTimer>
 #include <algorithm>
@@ -17,11 +18,15 @@
 #include <thread>
 
 #include "ColumnDialogs.h"
+#include "MainFrm.h"
 #include "NorvListCtrl.h"
 #include "NorvListView.h"
+#include "TreeView.h"
 #include "list_test_items.h"
 #include "norv/NorvColumns.h"
+#include "norv/NorvDoc.h"
 #include "norv/NorvItemCommands.h"
+#include "norv/NorvMessageBox.h"
 #include "norv/NorvRegistryKey.h"
 #include "norv/NorvViewServices.h"
 #include "norv/Trace.h"
@@ -560,6 +565,72 @@ TEST_F(ListViewTest, ListControlKeepsChildOrderAndSavesOnlyWhenAsked) {
   EXPECT_EQ(calls, 2);
   EXPECT_FALSE(control.IsRefreshTimerEnabled());
   control.EraseContents();
+}
+
+TEST_F(ListViewTest, MainFrameShowsTheSelectionInItsListView) {
+  ListWorld& world = ListWorld::Get();
+  world.children[L"R"] = {L"C"};
+  NorvSetMessageBoxHook([](const NorvString&, const NorvString&, UINT) { return IDOK; });
+  {
+    CNorvDoc doc;
+    auto frame = std::make_unique<CMainFrame>(&doc);
+    frame->show();
+    CNorvListView* list = frame->ListView();
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(doc.GetListView(), list);
+    auto* root = new CListItem;
+    root->Initialize(nullptr, L"R");
+    frame->InitTreeView(root);
+    ASSERT_EQ(frame->Tree()->NavigateTo(L"/C"), TreeView::NavigationOk);
+    Spin(50);
+    EXPECT_EQ(doc.GetCurrentView(), list);
+    ASSERT_EQ(list->Model()->RowCount(), 4);
+    CNorvTreeListItem* shown = list->Container();
+    ASSERT_NE(shown, nullptr);
+
+    // View styles: the item keeps its mode, the rows stay.
+    BOOL enabled = FALSE, checked = FALSE;
+    EXPECT_TRUE(frame->OnCommand(ID_NORV_CMD_VIEW_STYLE_FIRST + NORV_VIEWMODE_LIST));
+    EXPECT_EQ(list->GetListView(), CNorvListView::kStyleList);
+    EXPECT_EQ(shown->GetViewMode(), NORV_VIEWMODE_LIST);
+    frame->OnUpdateCommand(ID_NORV_CMD_VIEW_STYLE_FIRST + NORV_VIEWMODE_LIST, enabled, checked);
+    EXPECT_TRUE(enabled);
+    EXPECT_TRUE(checked);
+    EXPECT_TRUE(frame->OnCommand(ID_NORV_CMD_VIEW_STYLE_FIRST + NORV_VIEWMODE_REPORT));
+    EXPECT_EQ(list->GetListView(), CNorvListView::kStyleDetails);
+    EXPECT_EQ(list->Model()->RowCount(), 4);
+
+    // Select all and invert selection from the menus; the item model's
+    // services reach the list.
+    EXPECT_TRUE(frame->OnCommand(ID_NORV_CMD_SELECT_ALL));
+    EXPECT_EQ(list->GetSelectedCount(), 4);
+    EXPECT_TRUE(frame->OnCommand(ID_NORV_CMD_INVERT_SELECTION));
+    EXPECT_EQ(list->GetSelectedCount(), 0);
+    CNorvTLItemList select;
+    select.AddTail(list->Model()->Item(1));
+    EXPECT_TRUE(CNorvTreeListItem::SelectListViewItems(&select));
+    select.RemoveAll();
+    EXPECT_EQ(list->GetSelectedCount(), 1);
+    int column = 0, ascending = 0;
+    EXPECT_TRUE(shown->GetListSorting(column, ascending));
+    EXPECT_EQ(column, 1);
+    EXPECT_EQ(ascending, 1);
+
+    // A saved filter shows the warning.
+    auto* warning = frame->findChild<QLabel*>(QStringLiteral("FilterWarning"));
+    EXPECT_TRUE(warning == nullptr || warning->isHidden());
+    WriteFilters(list->ColumnSetKey(), L"$3,1,0,\"t*\" ");
+    ASSERT_TRUE(list->ShowContents(shown));
+    warning = frame->findChild<QLabel*>(QStringLiteral("FilterWarning"));
+    ASSERT_NE(warning, nullptr);
+    EXPECT_FALSE(warning->isHidden());
+    EXPECT_EQ(list->Model()->RowCount(), 2);
+
+    frame->RootDestroying(root);
+    delete root;
+    frame.reset();
+  }
+  NorvSetMessageBoxHook(nullptr);
 }
 
 }  // namespace
