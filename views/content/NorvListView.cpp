@@ -159,6 +159,12 @@ class CNorvListView::Delegate : public QStyledItemDelegate {
     if (m_view->m_stale) return;
     CNorvTreeListItem* item = m_view->m_model->Item(index.row());
     if (item == nullptr) return;
+    if (!m_view->m_cutItems.empty() && m_view->IsCutItem(item)) {
+      // A cut row is drawn dimmed until it is pasted or another cut comes.
+      option->palette.setColor(QPalette::Text,
+                               option->palette.color(QPalette::Disabled, QPalette::Text));
+      return;
+    }
     const int n = m_view->m_model->VisibleColumn(index.column());
     const UINT id = n >= 0 && static_cast<size_t>(n) < m_view->m_columnIds.size()
                         ? m_view->m_columnIds[static_cast<size_t>(n)]
@@ -339,6 +345,7 @@ BOOL CNorvListView::AllowTimerRefresh() { return GetSelectedCount() > 1 ? FALSE 
 
 void CNorvListView::EraseContents() {
   m_selectionTimer.stop();
+  m_cutItems.clear();
   ClearDrop();
   m_popupItem = nullptr;
   m_filling = true;
@@ -620,6 +627,7 @@ BOOL CNorvListView::RemoveContainedItem(CNorvTreeListItem* item) {
   if (row < 0) return FALSE;
   m_dropHighlight.erase(std::remove(m_dropHighlight.begin(), m_dropHighlight.end(), item),
                         m_dropHighlight.end());
+  m_cutItems.erase(std::remove(m_cutItems.begin(), m_cutItems.end(), item), m_cutItems.end());
   if (m_popupItem == item) m_popupItem = nullptr;
   m_model->RemoveRow(row);
   m_model->UpdateListHandles();
@@ -645,6 +653,7 @@ void CNorvListView::ChildrenRemoved(CNorvTreeListItem* parent) {
   for (CNorvTreeListItem* child : parent->GetItemList()) present.push_back(child);
   std::sort(present.begin(), present.end());
   m_dropHighlight.clear();
+  m_cutItems.clear();
   if (m_popupItem != nullptr && !std::binary_search(present.begin(), present.end(), m_popupItem) &&
       m_popupItem != parent)
     m_popupItem = nullptr;
@@ -1085,7 +1094,8 @@ CmdResult CNorvListView::ItemCommand(UINT command, DWORD param, void* pParam) {
         parent != nullptr ? parent->Id() : NorvString(), FALSE, target->GetClipboardFormat());
     items.RemoveAll();
     if (command == ID_NORV_CMD_CUT) {
-      Q_UNUSED(copied);
+      // Only the latest cut shows dimmed.
+      if (copied) IndicateCutItems(&marked);
       result = callCommand(&marked, ID_NORV_CMD_CUT, 0, nullptr);
     } else {
       called = false;
@@ -1412,6 +1422,17 @@ bool CNorvListView::PaneEdit(const QModelIndex& index) {
 // ===========================================================================
 // Drag and drop
 // ===========================================================================
+
+void CNorvListView::IndicateCutItems(CNorvTLItemList* list) {
+  m_cutItems.clear();
+  if (list != nullptr)
+    for (CNorvTreeListItem* item : *list) m_cutItems.push_back(item);
+  CurrentPane()->viewport()->update();
+}
+
+BOOL CNorvListView::IsCutItem(const CNorvTreeListItem* item) const {
+  return std::find(m_cutItems.begin(), m_cutItems.end(), item) != m_cutItems.end() ? TRUE : FALSE;
+}
 
 bool CNorvListView::IsDropHighlighted(int row) const {
   if (m_dropHighlight.empty()) return false;

@@ -170,6 +170,9 @@ class NORV_API CNorvListView : public QStackedWidget, public CNorvView {
   void PaneDragMove(QAbstractItemView* pane, QDropEvent* event, bool drop);
   void PaneDragLeave();
   bool IsDropHighlighted(int row) const;
+  // Rows of the latest cut are drawn dimmed.
+  void IndicateCutItems(CNorvTLItemList* list);
+  BOOL IsCutItem(const CNorvTreeListItem* item) const;
 
  signals:
   // The rows were filled (ShowContents) or changed (UpdateContents).
@@ -243,5 +246,6 @@ class NORV_API CNorvListView : public QStackedWidget, public CNorvView {
   DWORD m_dragKeyState = 0;
   BOOL m_dropPending = FALSE;
   std::vector<CNorvTreeListItem*> m_dropHighlight;
+  std::vector<const CNorvTreeListItem*> m_cutItems;
   QTimer m_selectionTimer;
 };

@@ -470,19 +470,30 @@ TEST_F(ListViewTest, SelectionReachesTheContainerAfterTheTimer) {
   // plugin without a tree ends in properties.
   view->ItemCommand(ID_NORV_CMD_DELETE, 0, nullptr);
   view->ItemCommand(ID_NORV_ITEMCMD_DBLCLK, 0, nullptr);
-  const auto& calls = ListWorld::Get().calls;
+  auto& calls = ListWorld::Get().calls;
   ASSERT_EQ(calls.size(), 2u);
   EXPECT_EQ(calls[0].id, L"a");
   EXPECT_EQ(calls[0].command, ID_NORV_CMD_DELETE);
   EXPECT_EQ(calls[0].list, (Ids{L"a", L"c"}));
   EXPECT_EQ(calls[1].command, ID_NORV_CMD_PROPERTIES);
+  // A cut puts the copyable selected rows on the clipboard, dims exactly
+  // them and tells the target.
+  ListWorld::Get().features[ID_NORV_CMD_CUT] = 1;
+  view->ItemCommand(ID_NORV_CMD_CUT, 0, nullptr);
+  ASSERT_EQ(calls.size(), 3u);
+  EXPECT_EQ(calls[2].command, ID_NORV_CMD_CUT);
+  EXPECT_EQ(calls[2].list, (Ids{L"a", L"c"}));
+  EXPECT_TRUE(view->IsCutItem(Child(L"a")));
+  EXPECT_TRUE(view->IsCutItem(Child(L"c")));
+  EXPECT_FALSE(view->IsCutItem(Child(L"b")));
+  calls.clear();
   // Without a selection, delete has no target; new goes to the container.
   view->Details()->selectionModel()->clearSelection();
   view->ItemCommand(ID_NORV_CMD_DELETE, 0, nullptr);
   view->ItemCommand(ID_NORV_CMD_NEW, 0, nullptr);
-  ASSERT_EQ(calls.size(), 3u);
-  EXPECT_EQ(calls[2].id, L"C");
-  EXPECT_EQ(calls[2].list, (Ids{L"C"}));
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].id, L"C");
+  EXPECT_EQ(calls[0].list, (Ids{L"C"}));
 }
 
 TEST_F(ListViewTest, LabelEditAsksTheItem) {
