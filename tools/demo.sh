@@ -89,8 +89,18 @@ else
   printf 'Norv\n' >"$home/Documents/notes.txt"
   printf 'Dear reader,\n' >"$home/Documents/Letters/letter.txt"
   selects=()
-  [[ " ${registered[*]} " == *" system "* ]] && selects+=(--select /System)
   [[ " ${registered[*]} " == *" files "* ]] && selects+=(--select /home/Documents)
+  if [[ " ${registered[*]} " == *" system "* ]]; then
+    # The processes last, in the details view sorted by id, with a column
+    # filter set: no kernel worker threads. Its value is named by the column
+    # set: the class and the MD5 of the column ids 1-5 (32-bit, little-endian).
+    set_key="CSystemProcessFolder:$(printf '\001\0\0\0\002\0\0\0\003\0\0\0\004\0\0\0\005\0\0\0' |
+      md5sum | cut -c1-32 | tr a-f A-F)"
+    have regtool && "$BIN/regtool" add 'HKCU\SOFTWARE\Velmora\NORV2.1\ColumnFilters' \
+      /v "$set_key" /d '$2,1,1,"kworker*" ' /f >/dev/null
+    [[ " ${registered[*]} " == *" files "* ]] && selects+=(--select /System/Processes) ||
+      selects+=(--select /Processes)
+  fi
   if ((have_display)); then
     echo "\$ norvexplore ${selects[*]}    (close the window to go on)"
     HOME="$home" "$BIN/norvexplore" "${selects[@]}" || note "norvexplore ended with status $?"

@@ -123,6 +123,7 @@ CMainFrame::CMainFrame(CNorvDoc* document, QWidget* parent) : QMainWindow(parent
     m_doc->SetCurrentView(m_defaultView);
     m_doc->SetViews(this);
   }
+  CreateListView();
   CNorvNavigationServices::Instance().Attach(m_tree, this);
 
   // The menu until the first selection rebuilds it.
@@ -149,6 +150,7 @@ CMainFrame::CMainFrame(CNorvDoc* document, QWidget* parent) : QMainWindow(parent
 
 CMainFrame::~CMainFrame() {
   CNorvNavigationServices::Instance().Detach();
+  ForgetListView();
   // The host may destroy the document first (it needs the views while it
   // destroys the root): only a document still alive is told.
   if (m_doc != nullptr && CNorvDoc::GetDoc() != m_doc) m_doc = nullptr;
@@ -497,6 +499,7 @@ BOOL CMainFrame::OnBookmark() {
 
 BOOL CMainFrame::OnCommand(UINT command) {
   if (command == 0) return FALSE;
+  if (OnContentCommand(command)) return TRUE;
   if (command >= ID_NORV_CMD_BACK_FIRST && command <= ID_NORV_CMD_BACK_LAST) {
     GoBack(static_cast<int>(command - ID_NORV_CMD_BACK_FIRST + 1));
     return TRUE;
@@ -545,6 +548,7 @@ BOOL CMainFrame::OnCommand(UINT command) {
 void CMainFrame::OnUpdateCommand(UINT command, BOOL& enabled, BOOL& checked) {
   enabled = TRUE;
   checked = FALSE;
+  if (OnUpdateContentCommand(command, enabled, checked)) return;
   if (command >= ID_NORV_CMD_BACK_FIRST && command <= ID_NORV_CMD_BACK_LAST) {
     enabled = m_history->CanGoBack();
     return;

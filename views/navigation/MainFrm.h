@@ -24,6 +24,7 @@
 
 class BookmarkView;
 class CNorvDoc;
+class CNorvListView;
 class CNorvMenu;
 class HistoryView;
 class QComboBox;
@@ -187,4 +188,22 @@ class NORV_API CMainFrame : public QMainWindow,
   QSocketNotifier* m_notifier = nullptr;
   UINT m_terminateMessage = 0;
   UINT m_bookmarksMessage = 0;
+
+  // --- the list view (MainFrmContent.cpp) ---
+ public:
+  CNorvListView* ListView() const { return m_listView; }
+  // Status pane 35014 or 35015 shows its text with `number`.
+  void SetStatusBarCount(UINT textId, int number);
+  void ShowFilterWarning(BOOL show) override;
+  BOOL GetListSorting(int& column, int& ascending) override;
+  BOOL SelectListViewItems(CNorvTLItemList* list) override;
+
+ private:
+  void CreateListView();
+  void ForgetListView();
+  // View styles, column filter, selection and the list's own commands.
+  BOOL OnContentCommand(UINT command);
+  BOOL OnUpdateContentCommand(UINT command, BOOL& enabled, BOOL& checked);
+  CNorvListView* m_listView = nullptr;
+  QLabel* m_filterWarning = nullptr;
 };

@@ -4,6 +4,7 @@
 #include <QThread>
 #include <map>
 
+#include "NorvListView.h"
 #include "TreeView.h"
 
 namespace {
@@ -117,9 +118,11 @@ void CNorvNavigationServices::ItemDestroyed(CNorvTreeListItem* item) {
 }
 void CNorvNavigationServices::ChildrenRemoving(CNorvTreeListItem* parent) {
   if (TreeView* tree = m_tree) tree->ChildrenRemoving(parent);
+  if (CNorvListView* list = CNorvListView::Instance()) list->ChildrenRemoving(parent);
 }
 void CNorvNavigationServices::ChildrenRemoved(CNorvTreeListItem* parent) {
   if (TreeView* tree = m_tree) tree->ChildrenRemoved(parent);
+  if (CNorvListView* list = CNorvListView::Instance()) list->ChildrenRemoved(parent);
 }
 BOOL CNorvNavigationServices::SelectListViewItems(CNorvTLItemList* list) {
   return m_frame != nullptr ? m_frame->SelectListViewItems(list) : FALSE;
