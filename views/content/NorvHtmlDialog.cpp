@@ -33,18 +33,21 @@ BOOL CNorvHtmlDialog::OnInitDialog() {
   m_wnd->setGeometry(rect());
   m_wnd->show();
   if (m_info == nullptr || m_info->url.empty()) return TRUE;
+  bool ended = false;
 
   // Wait for the page, unless the application is quitting meanwhile (then
   // the quit is asked for again once the dialog gives up).
   QEventLoop loop;
   bool quitting = false;
-  auto done = connect(m_wnd, &CNorvHtmlWnd::documentComplete, &loop, &QEventLoop::quit);
+  auto done = connect(m_wnd, &CNorvHtmlWnd::loadEnded, &loop, &QEventLoop::quit);
   auto quit = connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, &loop, [&] {
     quitting = true;
     loop.quit();
   });
+  auto end = connect(m_wnd, &CNorvHtmlWnd::loadEnded, this, [&] { ended = true; });
   m_wnd->Navigate(m_info->url);
-  if (!m_wnd->IsDocumentComplete()) loop.exec();
+  if (!ended) loop.exec();
+  disconnect(end);
   disconnect(done);
   disconnect(quit);
   if (quitting) {
@@ -56,6 +59,7 @@ BOOL CNorvHtmlDialog::OnInitDialog() {
   QSize size(m_width, m_height);
   if (m_width == 0 && m_height == 0) size = m_wnd->GetDocumentSize();
   if (size.isValid() && !size.isEmpty()) resize(size);
+  m_wnd->setGeometry(rect());
   QScreen* screen = parentWidget() != nullptr ? parentWidget()->screen()
                                               : QGuiApplication::primaryScreen();
   QRect area = parentWidget() != nullptr ? parentWidget()->geometry()

@@ -143,8 +143,16 @@ INorvHtmlPageOwner::~INorvHtmlPageOwner() = default;
 CNorvHtmlPage::CNorvHtmlPage(INorvHtmlPageOwner* owner, QObject* parent)
     : QWebEnginePage(NorvHtmlProfile(), parent), m_owner(owner) {
   m_document = std::make_unique<CNorvHtmlDocument>(this);
+  // The owner's handlers run scripts and wait for their answers
+  // (RunScriptSync), which the engine gives only once its own call has
+  // returned; a posted event may still be delivered inside that call, a
+  // timer's is not.
+  connect(this, &QWebEnginePage::loadStarted, this, [this] { ++m_loadGeneration; });
   connect(this, &QWebEnginePage::loadFinished, this, [this](bool ok) {
-    if (m_owner != nullptr) m_owner->OnPageLoaded(url(), ok);
+    const int generation = m_loadGeneration;
+    QTimer::singleShot(1, this, [this, ok, generation] {
+      if (generation == m_loadGeneration && m_owner != nullptr) m_owner->OnPageLoaded(url(), ok);
+    });
   });
 }
 
@@ -289,12 +297,14 @@ void CNorvHtmlPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level
 namespace {
 
 // norvrc numbers a resource given by name (HTML "name" "file") by this
-// hash of the name in upper case: FNV-1a over its UTF-8 bytes, the top bit
+// hash of the name with ASCII letters in upper case: FNV-1a over its UTF-8 bytes, the top bit
 // set so that it cannot meet a numbered resource below 2^31.
 quint32 ResourceNameId(const QString& name) {
   quint32 h = 2166136261u;
-  for (char c : name.toUpper().toUtf8()) {
-    h ^= static_cast<unsigned char>(c);
+  for (char c : name.toUtf8()) {
+    unsigned char b = static_cast<unsigned char>(c);
+    if (b >= 'a' && b <= 'z') b = static_cast<unsigned char>(b - 'a' + 'A');
+    h ^= b;
     h *= 16777619u;
   }
   return h | 0x80000000u;

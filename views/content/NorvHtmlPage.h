@@ -71,7 +71,9 @@ class NORV_API CNorvHtmlPage : public QWebEnginePage {
 
   // Runs `script` in the page's main world and waits for its value (at most
   // `timeoutMs`; the event loop runs meanwhile). FALSE when the script threw,
-  // the page went away or the time ran out.
+  // the page went away or the time ran out. Not from inside a call that the
+  // engine makes (a page method, a navigation request): the engine answers
+  // no script until that call returns.
   bool RunScriptSync(const QString& script, QVariant* result, int timeoutMs = 10000);
 
   // Applies assignments ("name=value", "name.attribute=value") to the
@@ -98,6 +100,7 @@ class NORV_API CNorvHtmlPage : public QWebEnginePage {
   std::unique_ptr<CNorvHtmlExternal> m_external;
   std::unique_ptr<INorvHtmlDocument> m_document;
   bool m_ownNavigation = false;
+  int m_loadGeneration = 0;
 };
 
 // Splits assignments into (name, attribute, value) triples: at the first

@@ -103,7 +103,9 @@ BOOL CNorvHtmlView::OnPageNavigate(const NorvString& url, const NorvString& targ
   return item->OnHTMLNavigate(url, targetFrame, headers, postData);
 }
 
-void CNorvHtmlView::OnPageLoaded(const QUrl& url, bool) {
+void CNorvHtmlView::OnPageLoaded(const QUrl& url, bool ok) {
+  // A navigation that was cancelled or failed leaves the document as it was.
+  if (!ok) return;
   if (m_item != nullptr && NorvHtmlSameAddress(url, m_url)) {
     m_page->ApplyAssignments(m_assignments);
     INorvHtmlHost* host = NorvGetHtmlHost();

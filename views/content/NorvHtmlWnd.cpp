@@ -91,10 +91,16 @@ BOOL CNorvHtmlWnd::OnPageNavigate(const NorvString& url, const NorvString& targe
   return OnBeforeNavigate(url, targetFrame, headers, postData);
 }
 
-void CNorvHtmlWnd::OnPageLoaded(const QUrl& url, bool) {
+void CNorvHtmlWnd::OnPageLoaded(const QUrl& url, bool ok) {
+  // A navigation that was cancelled or failed leaves the document as it was.
+  if (!ok) {
+    emit loadEnded(url);
+    return;
+  }
   m_complete = true;
   OnDocumentComplete(url.toString().toStdWString());
   emit documentComplete(url);
+  emit loadEnded(url);
 }
 
 void CNorvHtmlWnd::contextMenuEvent(QContextMenuEvent* event) { event->accept(); }

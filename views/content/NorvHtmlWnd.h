@@ -74,6 +74,8 @@ class NORV_API CNorvHtmlWnd : public QWebEngineView, public INorvHtmlPageOwner {
  signals:
   // After OnDocumentComplete.
   void documentComplete(const QUrl& url);
+  // After every load, also one that failed or was cancelled.
+  void loadEnded(const QUrl& url);
 
  protected:
   virtual BOOL OnBeforeNavigate(const NorvString& url, const NorvString& targetFrame,
