@@ -24,6 +24,7 @@
 #include "norv/NorvItemCommands.h"
 #include "norv/NorvRegistryKey.h"
 #include "norv/NorvTlgItem.h"
+#include "norv/PluginHandler.h"
 #include "platform/resources.h"
 
 // Readable failures.
@@ -463,6 +464,54 @@ TEST_F(HtmlViews, NoContextMenuAndTheKeysGoToTheMainWindow) {
   std::vector<QString> expected = {"main 35033", "main 35044",
                                    QStringLiteral("main %1").arg(NORV_HTML_HELP_COMMAND)};
   EXPECT_EQ(calls, expected);
+}
+
+// The System plugin's overview page, out of its resource module, calling
+// back through window.external; the banner and tutorial pages exist.
+TEST_F(HtmlViews, SystemOverviewPageCallsBack) {
+  ASSERT_TRUE(CPluginHandler::LoadPlugin(L"System", QStringLiteral(SYSTEM_PLUGIN).toStdWString(),
+                                         QStringLiteral(SYSTEM_TEXTS).toStdWString(), L"", L"",
+                                         FALSE));
+  CPluginHandler::BuildClassList();
+  std::unique_ptr<CNorvTreeListItem> root(CNorvTreeListItem::CreateObject(nullptr, L"CSystemRoot",
+                                                                          L"system"));
+  ASSERT_NE(root, nullptr);
+  host.selected = nullptr;
+  CNorvHtmlView view;
+  QSignalSpy loaded(&view, &CNorvHtmlView::documentComplete);
+  ASSERT_TRUE(view.ShowContents(root.get()));
+  ASSERT_TRUE(WaitLoaded(loaded));
+  CNorvHtmlPage* page = view.Page();
+  EXPECT_EQ(Eval(page, "document.title").toString(), "System");
+  EXPECT_EQ(Eval(page, "document.getElementById('font').textContent").toString(),
+            "italic 700 10pt 'DejaVu Sans'");
+  EXPECT_EQ(Eval(page, "document.getElementById('open').getAttribute('data-path')").toString(),
+            "./Processes");
+  // The button asks the item through window.external.ItemCommand and shows
+  // its answer, the number of processes (there is at least this one).
+  EXPECT_TRUE(QTest::qWaitFor([&] {
+    Eval(page, "document.getElementById('count').click()");
+    return Eval(page, "Number(document.getElementById('processes').textContent)").toInt() > 0;
+  }, 20000));
+  host.log.clear();
+  Eval(page, "document.getElementById('open').click(); document.getElementById('details').click()");
+  std::vector<QString> calls(host.log.begin(), host.log.end());
+  EXPECT_EQ(calls, (std::vector<QString>{"navigate ./Processes", "main 35031"}));
+  CNorvTreeListItem::TakeNavigationTarget();
+  // Banner and tutorial.
+  for (DWORD kind : {0u, 3u}) {
+    htmlViewInfo info;
+    htmlViewInfo* p = &info;
+    root->GetHtmlViewInfo(p, kind);
+    ASSERT_FALSE(info.url.empty());
+    CNorvHtmlWnd pane;
+    QSignalSpy paneLoaded(&pane, &CNorvHtmlWnd::documentComplete);
+    ASSERT_TRUE(pane.SetPage(info));
+    ASSERT_TRUE(WaitLoaded(paneLoaded));
+    EXPECT_FALSE(Eval(pane.Page(), "document.title").toString().startsWith("Not found"));
+  }
+  view.EraseContents();
+  root.reset();
 }
 
 }  // namespace
