@@ -22,7 +22,8 @@ int CNorvHtmlDialog::DoModal() {
 
 BOOL CNorvHtmlDialog::OnInitDialog() {
   setWindowTitle(QString::fromStdWString(m_title));
-  NorvBaseTrace("NorvDll/NorvHtmlDialog", __LINE__, 4, 0, L"CNorvHtmlDialog: Creating HTML control");
+  NorvBaseTrace("NorvDll/NorvHtmlDialog", __LINE__, 4, 0,
+                L"CNorvHtmlDialog: Creating HTML control");
   if (m_wnd == nullptr) m_wnd = new CNorvHtmlWnd(this);
   if (m_wnd->page() == nullptr) {
     NorvBaseTrace("NorvDll/NorvHtmlDialog", __LINE__, 1, 0,
@@ -60,8 +61,8 @@ BOOL CNorvHtmlDialog::OnInitDialog() {
   if (m_width == 0 && m_height == 0) size = m_wnd->GetDocumentSize();
   if (size.isValid() && !size.isEmpty()) resize(size);
   m_wnd->setGeometry(rect());
-  QScreen* screen = parentWidget() != nullptr ? parentWidget()->screen()
-                                              : QGuiApplication::primaryScreen();
+  QScreen* screen =
+      parentWidget() != nullptr ? parentWidget()->screen() : QGuiApplication::primaryScreen();
   QRect area = parentWidget() != nullptr ? parentWidget()->geometry()
                                          : (screen ? screen->availableGeometry() : QRect());
   if (area.isValid()) move(area.center() - rect().center());

@@ -9,6 +9,8 @@
 #include <QPalette>
 #include <QWidget>
 #include <cmath>
+#include <initializer_list>
+#include <iterator>
 
 #include "NorvHtmlHost.h"
 #include "NorvHtmlWnd.h"
@@ -38,15 +40,38 @@ constexpr UINT kCmdGraphical = 35032;
 constexpr UINT kCmdExplorerBar = 35131;
 
 // Methods 1 to 22, common to the content view and the frame panes.
-#define NORV_HTML_COMMON_METHODS                                                              \
-  {"ItemCommand", "l", 'l'}, {"ItemCommandEx", "ll", 'l'}, {"ItemCommandParam", "lv", 'l'},   \
-      {"ItemCommandParamEx", "llv", 'l'}, {"ShowHelp", "l", 0}, {"ShowSmallIconView", "l", 0}, \
-      {"ShowLargeIconView", "l", 0}, {"ShowListView", "l", 0}, {"ShowDetailsView", "l", 0},   \
-      {"ShowGraphicalView", "l", 0}, {"ToggleExplorerBar", "l", 0},                           \
-      {"ShowExplorerBar", "l", 0}, {"Refresh", "l", 0}, {"FolderUp", "l", 0},                  \
-      {"New", "l", 0}, {"Delete", "l", 0}, {"Copy", "l", 0}, {"Paste", "l", 0},               \
-      {"Cut", "l", 0}, {"Properties", "l", 0}, {"SetRefreshRate", "l", 0},                    \
-      {"NavigateTo", "s", 0}
+const CNorvHtmlExternal::Method kCommonMethods[] = {
+    {"ItemCommand", "l", 'l'},
+    {"ItemCommandEx", "ll", 'l'},
+    {"ItemCommandParam", "lv", 'l'},
+    {"ItemCommandParamEx", "llv", 'l'},
+    {"ShowHelp", "l", 0},
+    {"ShowSmallIconView", "l", 0},
+    {"ShowLargeIconView", "l", 0},
+    {"ShowListView", "l", 0},
+    {"ShowDetailsView", "l", 0},
+    {"ShowGraphicalView", "l", 0},
+    {"ToggleExplorerBar", "l", 0},
+    {"ShowExplorerBar", "l", 0},
+    {"Refresh", "l", 0},
+    {"FolderUp", "l", 0},
+    {"New", "l", 0},
+    {"Delete", "l", 0},
+    {"Copy", "l", 0},
+    {"Paste", "l", 0},
+    {"Cut", "l", 0},
+    {"Properties", "l", 0},
+    {"SetRefreshRate", "l", 0},
+    {"NavigateTo", "s", 0},
+};
+
+// The common methods followed by `rest`.
+std::vector<CNorvHtmlExternal::Method> WithCommon(
+    std::initializer_list<CNorvHtmlExternal::Method> rest) {
+  std::vector<CNorvHtmlExternal::Method> m(std::begin(kCommonMethods), std::end(kCommonMethods));
+  m.insert(m.end(), rest);
+  return m;
+}
 
 enum Common {
   kItemCommand,
@@ -78,22 +103,38 @@ enum Common {
 // view (else the main window)}; command 0 for the others.
 std::pair<UINT, bool> PostedCommand(int index) {
   switch (index) {
-    case kShowSmallIconView: return {kCmdSmallIcons, false};
-    case kShowLargeIconView: return {kCmdLargeIcons, false};
-    case kShowListView: return {kCmdList, false};
-    case kShowDetailsView: return {kCmdDetails, false};
-    case kShowGraphicalView: return {kCmdGraphical, false};
-    case kToggleExplorerBar: return {kCmdExplorerBar, false};
-    case kRefresh: return {kCmdRefresh, false};
-    case kFolderUp: return {kCmdUp, false};
-    case kNew: return {kCmdNew, true};
-    case kDelete: return {kCmdDelete, true};
-    case kCopy: return {kCmdCopy, true};
-    case kPaste: return {kCmdPaste, true};
-    case kCut: return {kCmdCut, true};
-    case kProperties: return {kCmdProperties, true};
-    case kSetRefreshRate: return {kCmdRefreshRate, true};
-    default: return {0, false};
+    case kShowSmallIconView:
+      return {kCmdSmallIcons, false};
+    case kShowLargeIconView:
+      return {kCmdLargeIcons, false};
+    case kShowListView:
+      return {kCmdList, false};
+    case kShowDetailsView:
+      return {kCmdDetails, false};
+    case kShowGraphicalView:
+      return {kCmdGraphical, false};
+    case kToggleExplorerBar:
+      return {kCmdExplorerBar, false};
+    case kRefresh:
+      return {kCmdRefresh, false};
+    case kFolderUp:
+      return {kCmdUp, false};
+    case kNew:
+      return {kCmdNew, true};
+    case kDelete:
+      return {kCmdDelete, true};
+    case kCopy:
+      return {kCmdCopy, true};
+    case kPaste:
+      return {kCmdPaste, true};
+    case kCut:
+      return {kCmdCut, true};
+    case kProperties:
+      return {kCmdProperties, true};
+    case kSetRefreshRate:
+      return {kCmdRefreshRate, true};
+    default:
+      return {0, false};
   }
 }
 
@@ -125,19 +166,24 @@ QVariant InvokeCommon(int index, const QVariantList& a, bool pane) {
       return host->TreeItemCommand(cmd, param, pParam);
     }
     switch (target) {
-      case 0: return toList() ? host->ListItemCommand(cmd, param, pParam)
-                              : host->TreeItemCommand(cmd, param, pParam);
-      case 1: return host->TreeItemCommand(cmd, param, pParam);
+      case 0:
+        return toList() ? host->ListItemCommand(cmd, param, pParam)
+                        : host->TreeItemCommand(cmd, param, pParam);
+      case 1:
+        return host->TreeItemCommand(cmd, param, pParam);
       case 2:
         if (host->IsListViewShown() && host->ListHasCommandTarget())
           return host->ListItemCommand(cmd, param, pParam);
         return 0;
-      default: return 0;
+      default:
+        return 0;
     }
   };
   switch (index) {
-    case kItemCommand: return send(0, a[0].toInt(), 0, nullptr);
-    case kItemCommandEx: return send(a[0].toInt(), a[1].toInt(), 0, nullptr);
+    case kItemCommand:
+      return send(0, a[0].toInt(), 0, nullptr);
+    case kItemCommandEx:
+      return send(a[0].toInt(), a[1].toInt(), 0, nullptr);
     case kItemCommandParam: {
       QVariant value = a[1];
       return send(0, a[0].toInt(), static_cast<DWORD>(-1), &value);
@@ -208,10 +254,14 @@ QString Answer(const char* key, const QJsonValue& value) {
 
 QJsonValue ResultValue(const QVariant& v, char type) {
   switch (type) {
-    case 'l': return static_cast<qint64>(v.toInt());
-    case 's': return v.toString();
-    case 'b': return v.toBool();
-    default: return QJsonValue::Undefined;
+    case 'l':
+      return static_cast<qint64>(v.toInt());
+    case 's':
+      return v.toString();
+    case 'b':
+      return v.toBool();
+    default:
+      return QJsonValue::Undefined;
   }
 }
 
@@ -267,7 +317,8 @@ QString CNorvHtmlExternal::Script() const {
   QString table;
   for (const Method& m : Methods()) {
     if (!table.isEmpty()) table += QLatin1Char(',');
-    table += QStringLiteral("[\"%1\",\"%2\"]").arg(QLatin1String(m.name), QLatin1String(m.arguments));
+    table +=
+        QStringLiteral("[\"%1\",\"%2\"]").arg(QLatin1String(m.name), QLatin1String(m.arguments));
   }
   // The page's own prompt may be replaced by its scripts later: keep the
   // original. Arguments are checked here already, so that a wrong call
@@ -338,10 +389,12 @@ QString CNorvHtmlExternal::Script() const {
 // ---------------------------------------------------------------------------
 
 const std::vector<CNorvHtmlExternal::Method>& CNorvHtmlViewExternal::Methods() const {
-  static const std::vector<Method> kMethods = {
-      NORV_HTML_COMMON_METHODS,     {"GetHeaderProperty", "l", 'l'}, {"FontFamily", "l", 's'},
-      {"FontSize", "l", 's'},       {"FontStyle", "l", 's'},         {"FontWeight", "l", 's'},
-      {"Font", "l", 's'}};
+  static const std::vector<Method> kMethods = WithCommon({{"GetHeaderProperty", "l", 'l'},
+                                                          {"FontFamily", "l", 's'},
+                                                          {"FontSize", "l", 's'},
+                                                          {"FontStyle", "l", 's'},
+                                                          {"FontWeight", "l", 's'},
+                                                          {"Font", "l", 's'}});
   return kMethods;
 }
 
@@ -353,10 +406,13 @@ QVariant CNorvHtmlViewExternal::Invoke(int index, const QVariantList& arguments)
 
 const std::vector<CNorvHtmlExternal::Method>& CNorvHtmlPaneExternal::Methods() const {
   static const std::vector<Method> kMethods = [] {
-    std::vector<Method> m = {NORV_HTML_COMMON_METHODS, {"EndDialog", "l", 0},
-                             {"FontFamily", "l", 's'}, {"FontSize", "l", 's'},
-                             {"FontStyle", "l", 's'},  {"FontWeight", "l", 's'},
-                             {"Font", "l", 's'},       {"GetHeaderProperty", "l", 'l'}};
+    std::vector<Method> m = WithCommon({{"EndDialog", "l", 0},
+                                        {"FontFamily", "l", 's'},
+                                        {"FontSize", "l", 's'},
+                                        {"FontStyle", "l", 's'},
+                                        {"FontWeight", "l", 's'},
+                                        {"Font", "l", 's'},
+                                        {"GetHeaderProperty", "l", 'l'}});
     // The pane's command routing hands no results back.
     m[kItemCommandEx].result = 0;
     m[kItemCommandParamEx].result = 0;
@@ -397,22 +453,25 @@ QString NorvHtmlFontValue(int which) {
   NorvString face, size, style, weight;
   if (!doc->GetExplorerFont(face, size, style, weight)) return {};
   switch (which) {
-    case 0: return QString::fromStdWString(face);
-    case 1: return QString::fromStdWString(size);
-    case 2: return QString::fromStdWString(style);
-    case 3: return QString::fromStdWString(weight);
+    case 0:
+      return QString::fromStdWString(face);
+    case 1:
+      return QString::fromStdWString(size);
+    case 2:
+      return QString::fromStdWString(style);
+    case 3:
+      return QString::fromStdWString(weight);
     default:
-      return QString::fromStdWString(
-          NorvFormatString(L"%s %s %s '%s'", style.c_str(), weight.c_str(), size.c_str(),
-                           face.c_str()));
+      return QString::fromStdWString(NorvFormatString(L"%s %s %s '%s'", style.c_str(),
+                                                      weight.c_str(), size.c_str(), face.c_str()));
   }
 }
 
 qint32 NorvHtmlHeaderProperty(int which) {
   if (which == 0) return NorvGetHtmlHost()->GetListHeaderHeight();
-  static const QPalette::ColorRole kRoles[] = {QPalette::Button, QPalette::Light, QPalette::Dark,
-                                               QPalette::Midlight, QPalette::Shadow,
-                                               QPalette::ButtonText};
+  static const QPalette::ColorRole kRoles[] = {QPalette::Button, QPalette::Light,
+                                               QPalette::Dark,   QPalette::Midlight,
+                                               QPalette::Shadow, QPalette::ButtonText};
   if (which < 1 || which > 6) return -1;
   QPalette palette = qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr
                          ? QApplication::palette()

@@ -2,13 +2,12 @@
 
 #include <QBuffer>
 #include <QChildEvent>
-#include <QKeyEvent>
-#include <QWidget>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QKeyEvent>
 #include <QTimer>
 #include <QWebEngineHttpRequest>
 #include <QWebEngineProfile>
@@ -16,6 +15,7 @@
 #include <QWebEngineScriptCollection>
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
+#include <QWidget>
 #include <memory>
 #include <mutex>
 
@@ -74,14 +74,13 @@ class CNorvHtmlDocument : public INorvHtmlDocument {
 
   BOOL GetElement(const NorvString& nameOrId, const NorvString& attribute,
                   NorvString& value) override {
-    QString script =
-        QStringLiteral(
-            "(function (a) { var e = (%1)(a[0]); if (!e) return null;"
-            " if (!a[1]) return e.innerHTML;"
-            " return e.hasAttribute(a[1]) ? e.getAttribute(a[1]) : null; })(%2)")
-            .arg(QLatin1String(kFindElement),
-                 JsonText(QJsonArray{QString::fromStdWString(nameOrId),
-                                     QString::fromStdWString(attribute)}));
+    QString script = QStringLiteral(
+                         "(function (a) { var e = (%1)(a[0]); if (!e) return null;"
+                         " if (!a[1]) return e.innerHTML;"
+                         " return e.hasAttribute(a[1]) ? e.getAttribute(a[1]) : null; })(%2)")
+                         .arg(QLatin1String(kFindElement),
+                              JsonText(QJsonArray{QString::fromStdWString(nameOrId),
+                                                  QString::fromStdWString(attribute)}));
     QVariant answer;
     if (!m_page->RunScriptSync(script, &answer) || answer.isNull() || !answer.isValid())
       return FALSE;
@@ -91,15 +90,14 @@ class CNorvHtmlDocument : public INorvHtmlDocument {
 
   BOOL SetElement(const NorvString& nameOrId, const NorvString& attribute,
                   const NorvString& value) override {
-    QString script =
-        QStringLiteral(
-            "(function (a) { var e = (%1)(a[0]); if (!e) return false;"
-            " if (a[1]) e.setAttribute(a[1], a[2]); else e.innerHTML = a[2];"
-            " return true; })(%2)")
-            .arg(QLatin1String(kFindElement),
-                 JsonText(QJsonArray{QString::fromStdWString(nameOrId),
-                                     QString::fromStdWString(attribute),
-                                     QString::fromStdWString(value)}));
+    QString script = QStringLiteral(
+                         "(function (a) { var e = (%1)(a[0]); if (!e) return false;"
+                         " if (a[1]) e.setAttribute(a[1], a[2]); else e.innerHTML = a[2];"
+                         " return true; })(%2)")
+                         .arg(QLatin1String(kFindElement),
+                              JsonText(QJsonArray{QString::fromStdWString(nameOrId),
+                                                  QString::fromStdWString(attribute),
+                                                  QString::fromStdWString(value)}));
     QVariant answer;
     return m_page->RunScriptSync(script, &answer) && answer.toBool() ? TRUE : FALSE;
   }
@@ -303,9 +301,8 @@ QWebEnginePage* CNorvHtmlPage::createWindow(WebWindowType) {
 }
 
 void CNorvHtmlPage::OfferNewWindow(const QUrl& url) {
-  if (m_owner != nullptr &&
-      m_owner->OnPageNavigate(url.toString().toStdWString(), L"_blank", NorvString(),
-                              std::vector<BYTE>()))
+  if (m_owner != nullptr && m_owner->OnPageNavigate(url.toString().toStdWString(), L"_blank",
+                                                    NorvString(), std::vector<BYTE>()))
     return;
   MarkOwnNavigation();  // offered already
   load(url);
@@ -318,8 +315,9 @@ bool CNorvHtmlPage::javaScriptPrompt(const QUrl& securityOrigin, const QString& 
   // Only the page's own origin may call the host: a frame of another origin
   // that found the marker gets nothing.
   if (!m_external || !SameOrigin(securityOrigin, url())) {
-    NORV_BASE_TRACE(2, 0, L"CNorvHtmlPage: refused a host call from " +
-                              securityOrigin.toString().toStdWString());
+    NORV_BASE_TRACE(
+        2, 0,
+        L"CNorvHtmlPage: refused a host call from " + securityOrigin.toString().toStdWString());
     return false;
   }
   *result = m_external->Dispatch(defaultValue);
@@ -473,8 +471,7 @@ class CNorvHtmlKeyFilter : public QObject {
         key->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
     UINT command = 0;
     if (mods == Qt::AltModifier && key->key() == Qt::Key_Left) command = ID_NORV_CMD_BACK_FIRST;
-    if (mods == Qt::AltModifier && key->key() == Qt::Key_Right)
-      command = ID_NORV_CMD_FORWARD_FIRST;
+    if (mods == Qt::AltModifier && key->key() == Qt::Key_Right) command = ID_NORV_CMD_FORWARD_FIRST;
     if (mods == Qt::NoModifier && key->key() == Qt::Key_F1) command = NORV_HTML_HELP_COMMAND;
     if (command == 0) return false;
     NorvGetHtmlHost()->PostMainCommand(command);

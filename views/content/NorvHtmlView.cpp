@@ -1,8 +1,8 @@
 #include "NorvHtmlView.h"
 
 #include <QContextMenuEvent>
-#include <QWebEngineHttpRequest>
 #include <QDir>
+#include <QWebEngineHttpRequest>
 
 #include "NorvHtmlExternal.h"
 #include "NorvHtmlHost.h"

@@ -14,9 +14,7 @@
 
 class CNorvTreeListItem;
 
-class NORV_API CNorvHtmlView : public QWebEngineView,
-                               public CNorvView,
-                               public INorvHtmlPageOwner {
+class NORV_API CNorvHtmlView : public QWebEngineView, public CNorvView, public INorvHtmlPageOwner {
   Q_OBJECT
 
  public:

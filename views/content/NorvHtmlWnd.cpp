@@ -1,8 +1,8 @@
 #include "NorvHtmlWnd.h"
 
 #include <QContextMenuEvent>
-#include <QWebEngineHttpRequest>
 #include <QEventLoop>
+#include <QWebEngineHttpRequest>
 
 #include "NorvHtmlExternal.h"
 #include "norv/Trace.h"

@@ -92,7 +92,8 @@ int main(int argc, char** argv) {
         QString title = Eval(view.Page(), "document.title");
         Check(title == QStringLiteral("41 13 font TypeError"),
               "the page's answers: " + title.toStdString());
-        QString seen = Eval(view.Page(), "document.getElementById('filled').getAttribute('data-item')");
+        QString seen =
+            Eval(view.Page(), "document.getElementById('filled').getAttribute('data-item')");
         Check(seen == QStringLiteral("assigned and seen"),
               "assignment and document: " + seen.toStdString());
       }

@@ -92,25 +92,34 @@ class CTestHost : public INorvHtmlHost {
 
   CNorvTreeListItem* GetSelectedTreeItem() override { return selected; }
   CmdResult TreeItemCommand(UINT command, DWORD param, void* pParam) override {
-    log.push_back(QStringLiteral("tree %1 %2%3").arg(command).arg(static_cast<int>(param))
+    log.push_back(QStringLiteral("tree %1 %2%3")
+                      .arg(command)
+                      .arg(static_cast<int>(param))
                       .arg(Variant(param, pParam)));
     if (selected != nullptr) selected->Handle(command, param, pParam);
     return static_cast<CmdResult>(command - 40000);
   }
-  void PostTreeCommand(UINT command) override { log.push_back(QStringLiteral("posttree %1").arg(command)); }
+  void PostTreeCommand(UINT command) override {
+    log.push_back(QStringLiteral("posttree %1").arg(command));
+  }
   BOOL IsListViewShown() override { return listShown; }
   BOOL ListHasCommandTarget() override { return listTarget; }
   CmdResult ListItemCommand(UINT command, DWORD param, void* pParam) override {
-    log.push_back(QStringLiteral("list %1 %2%3").arg(command).arg(static_cast<int>(param))
+    log.push_back(QStringLiteral("list %1 %2%3")
+                      .arg(command)
+                      .arg(static_cast<int>(param))
                       .arg(Variant(param, pParam)));
     return static_cast<CmdResult>(command - 30000);
   }
   CNorvTreeListItem* GetFirstSelectedListItem() override { return listSelected; }
   int GetListHeaderHeight() override { return 23; }
-  void PostMainCommand(UINT command) override { log.push_back(QStringLiteral("main %1").arg(command)); }
+  void PostMainCommand(UINT command) override {
+    log.push_back(QStringLiteral("main %1").arg(command));
+  }
   BOOL IsExplorerBarVisible() override { return explorerBar; }
   BOOL ShowHelp(DWORD data, UINT command, const NorvString& file) override {
-    log.push_back(QStringLiteral("help %1 %2 %3").arg(data).arg(command).arg(QString::fromStdWString(file)));
+    log.push_back(
+        QStringLiteral("help %1 %2 %3").arg(data).arg(command).arg(QString::fromStdWString(file)));
     return TRUE;
   }
   void PostNavigation(const NorvString& path) override {
@@ -162,25 +171,49 @@ TEST_F(HtmlViews, EveryViewMethodReachesItsTargetAndAnswersSynchronously) {
   EXPECT_EQ(item.getItems, 1);
   ASSERT_TRUE(WaitLoaded(loaded));
 
-  QJsonArray results = QJsonDocument::fromJson(
-      Eval(view.Page(), QStringLiteral("JSON.stringify(results)")).toString().toUtf8()).array();
+  QJsonArray results =
+      QJsonDocument::fromJson(
+          Eval(view.Page(), QStringLiteral("JSON.stringify(results)")).toString().toUtf8())
+          .array();
   QStringList got;
   for (const QJsonValue& r : results)
     got << r[0].toString() + QLatin1Char('=') + r[1].toVariant().toString();
   const QString none = QStringLiteral("undefined");
-  QStringList want = {
-      "ItemCommand=100", "ItemCommandEx1=101", "ItemCommandEx2=0", "ItemCommandParam=103",
-      "ItemCommandParamEx0=104", "ItemCommandParamEx5=0", "ShowHelp-1=" + none,
-      "ShowHelp12=" + none, "ShowSmallIconView=" + none, "ShowLargeIconView=" + none,
-      "ShowListView=" + none, "ShowDetailsView=" + none, "ShowGraphicalView=" + none,
-      "ToggleExplorerBar=" + none, "ShowExplorerBar1=" + none, "ShowExplorerBar0=" + none,
-      "Refresh=" + none, "FolderUp=" + none, "New=" + none, "Delete=" + none, "Copy=" + none,
-      "Paste=" + none, "Cut=" + none, "Properties=" + none, "SetRefreshRate=" + none,
-      "NavigateTo=" + none, "GetHeaderProperty0=23",
-      QStringLiteral("GetHeaderProperty1=%1").arg(0x102030),
-      QStringLiteral("GetHeaderProperty6=%1").arg(0xABCDEF), "GetHeaderProperty7=-1",
-      "FontFamily=DejaVu Sans", "FontSize=10pt", "FontStyle=italic", "FontWeight=700",
-      "Font=italic 700 10pt 'DejaVu Sans'"};
+  QStringList want = {"ItemCommand=100",
+                      "ItemCommandEx1=101",
+                      "ItemCommandEx2=0",
+                      "ItemCommandParam=103",
+                      "ItemCommandParamEx0=104",
+                      "ItemCommandParamEx5=0",
+                      "ShowHelp-1=" + none,
+                      "ShowHelp12=" + none,
+                      "ShowSmallIconView=" + none,
+                      "ShowLargeIconView=" + none,
+                      "ShowListView=" + none,
+                      "ShowDetailsView=" + none,
+                      "ShowGraphicalView=" + none,
+                      "ToggleExplorerBar=" + none,
+                      "ShowExplorerBar1=" + none,
+                      "ShowExplorerBar0=" + none,
+                      "Refresh=" + none,
+                      "FolderUp=" + none,
+                      "New=" + none,
+                      "Delete=" + none,
+                      "Copy=" + none,
+                      "Paste=" + none,
+                      "Cut=" + none,
+                      "Properties=" + none,
+                      "SetRefreshRate=" + none,
+                      "NavigateTo=" + none,
+                      "GetHeaderProperty0=23",
+                      QStringLiteral("GetHeaderProperty1=%1").arg(0x102030),
+                      QStringLiteral("GetHeaderProperty6=%1").arg(0xABCDEF),
+                      "GetHeaderProperty7=-1",
+                      "FontFamily=DejaVu Sans",
+                      "FontSize=10pt",
+                      "FontStyle=italic",
+                      "FontWeight=700",
+                      "Font=italic 700 10pt 'DejaVu Sans'"};
   EXPECT_EQ(got, want);
 
   // In the page's order, each where it belongs, with its arguments.
@@ -235,10 +268,12 @@ TEST_F(HtmlViews, WrongCallsAreScriptErrorsAndReachNothing) {
   QString marker = QString::fromUtf8(
       QJsonDocument(QJsonArray{CNorvHtmlExternal::PromptMarker()}).toJson(QJsonDocument::Compact));
   QString forged = QStringLiteral(
-      "(function (m) { return [prompt(m, 'garbage'), prompt(m, '{\"m\":\"ItemCommand\",\"a\":[]}'),"
-      " prompt(m, '{\"m\":\"ItemCommand\",\"a\":[\"1\"]}'), prompt(m, '{\"m\":\"Nope\",\"a\":[]}'),"
-      " prompt(m, '{\"m\":\"NavigateTo\",\"a\":[[]]}')].map(function (a) {"
-      " return Object.keys(JSON.parse(a)).join(''); }).join(','); })(%1[0])")
+                       "(function (m) { return [prompt(m, 'garbage'), prompt(m, "
+                       "'{\"m\":\"ItemCommand\",\"a\":[]}'),"
+                       " prompt(m, '{\"m\":\"ItemCommand\",\"a\":[\"1\"]}'), prompt(m, "
+                       "'{\"m\":\"Nope\",\"a\":[]}'),"
+                       " prompt(m, '{\"m\":\"NavigateTo\",\"a\":[[]]}')].map(function (a) {"
+                       " return Object.keys(JSON.parse(a)).join(''); }).join(','); })(%1[0])")
                        .arg(marker);
   EXPECT_EQ(Eval(view.Page(), forged).toString(), QStringLiteral("e,e,e,e,e"));
   EXPECT_TRUE(host.log.empty());
@@ -299,8 +334,9 @@ TEST_F(HtmlViews, AssignmentsApplyByNameAndIdThenTheItemGetsTheDocument) {
   CNorvHtmlView view;
   QSignalSpy loaded(&view, &CNorvHtmlView::documentComplete);
   item.info.url = PageUrl("assign.html");
-  item.info.assignments = {L"byid=Hello <b>bold</b>", L"byname2.title=Tip", L"byname.value=a=b",
-                           L"dotted=x.y", L"no assignment", L"missing=ignored"};
+  item.info.assignments = {L"byid=Hello <b>bold</b>", L"byname2.title=Tip",
+                           L"byname.value=a=b",       L"dotted=x.y",
+                           L"no assignment",          L"missing=ignored"};
   ASSERT_TRUE(view.ShowContents(&item));
   ASSERT_TRUE(WaitLoaded(loaded));
   auto text = [&](const char* script) {
@@ -397,7 +433,8 @@ TEST_F(HtmlViews, PaneMethodsRouteToTheListViewWhenItIsShown) {
   EXPECT_EQ(call("ShowHelp(-1)"), "undefined");
   EXPECT_EQ(call("GetHeaderProperty(0)"), "23");
   std::vector<QString> calls(host.log.begin(), host.log.end());
-  std::vector<QString> expected = {"tree 40001 0", "list 30002 0", "tree 40003 0", "list 30005 0",
+  std::vector<QString> expected = {"tree 40001 0",          "list 30002 0",
+                                   "tree 40003 0",          "list 30005 0",
                                    "list 30006 -1 [\"v\"]", "help 77 15 item-help.html"};
   EXPECT_EQ(calls, expected);
   // EndDialog ends the dialog the pane sits in.
@@ -459,11 +496,13 @@ TEST_F(HtmlViews, NoContextMenuAndTheKeysGoToTheMainWindow) {
   QSignalSpy loaded(&view, &CNorvHtmlView::documentComplete);
   view.Navigate(PageUrl("links.html"));
   ASSERT_TRUE(WaitLoaded(loaded));
-  Eval(view.Page(), "window.menus = 0; document.addEventListener('contextmenu',"
-                    " function () { ++window.menus; });");
+  Eval(view.Page(),
+       "window.menus = 0; document.addEventListener('contextmenu',"
+       " function () { ++window.menus; });");
   QWidget* target = view.focusProxy() != nullptr ? view.focusProxy() : &view;
   QTest::mouseClick(target, Qt::RightButton, Qt::NoModifier, QPoint(150, 100));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return Eval(view.Page(), "window.menus").toInt() > 0; }, 10000));
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return Eval(view.Page(), "window.menus").toInt() > 0; }, 10000));
   QTest::qWait(100);
   for (QWidget* w : QApplication::topLevelWidgets())
     EXPECT_FALSE(qobject_cast<QMenu*>(w) != nullptr && w->isVisible());
@@ -487,8 +526,8 @@ TEST_F(HtmlViews, SystemOverviewPageCallsBack) {
                                          QStringLiteral(SYSTEM_TEXTS).toStdWString(), L"", L"",
                                          FALSE));
   CPluginHandler::BuildClassList();
-  std::unique_ptr<CNorvTreeListItem> root(CNorvTreeListItem::CreateObject(nullptr, L"CSystemRoot",
-                                                                          L"system"));
+  std::unique_ptr<CNorvTreeListItem> root(
+      CNorvTreeListItem::CreateObject(nullptr, L"CSystemRoot", L"system"));
   ASSERT_NE(root, nullptr);
   host.selected = nullptr;
   CNorvHtmlView view;
@@ -503,10 +542,12 @@ TEST_F(HtmlViews, SystemOverviewPageCallsBack) {
             "./Processes");
   // The button asks the item through window.external.ItemCommand and shows
   // its answer, the number of processes (there is at least this one).
-  EXPECT_TRUE(QTest::qWaitFor([&] {
-    Eval(page, "document.getElementById('count').click()");
-    return Eval(page, "Number(document.getElementById('processes').textContent)").toInt() > 0;
-  }, 20000));
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        Eval(page, "document.getElementById('count').click()");
+        return Eval(page, "Number(document.getElementById('processes').textContent)").toInt() > 0;
+      },
+      20000));
   host.log.clear();
   Eval(page, "document.getElementById('open').click(); document.getElementById('details').click()");
   std::vector<QString> calls(host.log.begin(), host.log.end());
