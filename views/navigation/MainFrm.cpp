@@ -446,14 +446,12 @@ BOOL CMainFrame::OnCreateClient() {
   m_horzSplitter->SetDynamic(m_settings.dynamicSplitter);
   m_vertSplitter->HideColumn(2);
 
-  // The pane window: fixed outer rows and columns around the content view,
-  // the HTML frame behind all of them.
-  panes->SetColumn(0, 10, false);
+  // The pane window: fixed outer rows and columns around the content view
+  // (10, 90, 10 and 10 pixels until an item gives its own), the HTML frame
+  // behind all of them.
   panes->SetColumn(1, 0, true);
-  panes->SetColumn(2, 10, false);
-  panes->SetRow(0, 90, false);
   panes->SetRow(1, 0, true);
-  panes->SetRow(2, 10, false);
+  m_margins = QRect(QPoint(10, 90), QPoint(10, 10));
 
   FRAME_TRACE(4, 782, L"Creating default view view");
   m_contentPane = new QStackedWidget(panes);
@@ -469,7 +467,7 @@ BOOL CMainFrame::OnCreateClient() {
   connect(m_htmlFrame, &CHtmlFrame::Activated, this, [this] {
     if (QWidget* view = CurrentContentWidget()) view->setFocus();
   });
-  SetViewMargins(QRect(), 0);
+  ApplyViewMargins();
 
   setCentralWidget(m_vertSplitter);
   m_clientBar->ShowViewSelector(m_settings.viewSelectorVisible != FALSE);
@@ -1192,7 +1190,10 @@ BOOL CMainFrame::IsPaneVisible(int index) const {
     case FocusContentView:
       return TRUE;
     case FocusHtmlFrame:
-      return m_settings.viewAsWebPage && !m_margins.isNull() ? TRUE : FALSE;
+      return m_settings.viewAsWebPage && (m_margins.left() > 0 || m_margins.top() > 0 ||
+                                          m_margins.right() > 0 || m_margins.bottom() > 0)
+                 ? TRUE
+                 : FALSE;
     case FocusOutputView:
       return m_outputView != nullptr && IsOutputBarShown() ? TRUE : FALSE;
     case FocusViewSelector:
@@ -1279,7 +1280,9 @@ void CMainFrame::SetViewMargins(const QRect& margins, int flag) {
 
 void CMainFrame::ApplyViewMargins() {
   if (m_clientBar == nullptr) return;
-  // The rectangle carries the four margins: left, top, right, bottom.
+  // The rectangle carries the four margins as its left(), top(), right()
+  // and bottom(), like a Windows RECT: QRect(QPoint(left, top),
+  // QPoint(right, bottom)). Negative values count as 0.
   const bool on = m_settings.viewAsWebPage && !m_outerCellsHidden;
   CPaneWnd* panes = PaneWindow();
   panes->SetColumn(0, on ? m_margins.left() : 0, false);
