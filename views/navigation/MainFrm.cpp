@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QSessionManager>
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QMenuBar>
@@ -149,6 +150,13 @@ CMainFrame::CMainFrame(CNorvDoc* document, QWidget* parent) : QMainWindow(parent
   // empty and stops when there is nothing left to do.
   m_idleTimer.setInterval(0);
   connect(&m_idleTimer, &QTimer::timeout, this, [this] { OnIdle(); });
+
+#ifndef QT_NO_SESSIONMANAGER
+  // The end of the desktop session asks first.
+  connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
+    if (!OnQueryEndSession() && manager.allowsInteraction()) manager.cancel();
+  });
+#endif
 
   // Moving the focus between the panes.
   auto* next = new QAction(this);
@@ -646,8 +654,21 @@ void CMainFrame::InstallMenu(const CNorvMenu& menu) {
   connect(bar, &QMenuBar::triggered, this,
           [this](QAction* action) { OnCommand(NorvActionCommand(action)); });
   for (QAction* top : bar->actions()) {
-    if (QMenu* popup = top->menu())
-      connect(popup, &QMenu::aboutToShow, this, [this, popup] { UpdateMenuStates(popup); });
+    QMenu* popup = top->menu();
+    if (popup == nullptr) continue;
+    connect(popup, &QMenu::aboutToShow, this, [this, popup] { UpdateMenuStates(popup); });
+    // The entry under the mouse explains itself in the status bar.
+    std::vector<QMenu*> menus{popup};
+    for (std::size_t i = 0; i < menus.size(); ++i)
+      for (QAction* action : menus[i]->actions())
+        if (QMenu* sub = action->menu()) menus.push_back(sub);
+    for (QMenu* menu : menus) {
+      connect(menu, &QMenu::hovered, this, [this](QAction* action) {
+        const UINT command = NorvActionCommand(action);
+        if (command != 0) ShowStatusText(GetMessageString(command, W(action->statusTip())));
+      });
+      connect(menu, &QMenu::aboutToHide, this, [this] { ShowStatusText(NorvString()); });
+    }
   }
 }
 
@@ -1117,12 +1138,14 @@ NorvString CMainFrame::GetMessageString(UINT command, const NorvString& defaultP
   NorvString prompt = defaultPrompt;
   CNorvTreeListItem* target = m_tree != nullptr ? m_tree->GetTargetItem() : nullptr;
   if (target == nullptr) return prompt;
+  // The item is asked for the prompt of the command under the mouse; it
+  // gets the default text to change.
+  (void)command;
   NorvString text = defaultPrompt;
   CNorvTLItemList empty;
   CmdResult result = CMD_NOT_HANDLED;
   {
     CNorvItemCallScope scope(target);
-    (void)command;
     result = NORV_ITEM_COMMAND(target, &empty, ID_NORV_ITEMCMD_GET_MESSAGE_STRING,
                                static_cast<DWORD>(-5), &text);
   }
@@ -1237,7 +1260,9 @@ BOOL CMainFrame::ActivatePane(int index) {
     default:
       return FALSE;
   }
-  if (target == nullptr || !IsPaneVisible(index)) return FALSE;
+  // A pane whose window is not on the screen (the tutorial column without
+  // a page) cannot take the focus.
+  if (target == nullptr || !IsPaneVisible(index) || !target->isVisible()) return FALSE;
   if (target->focusPolicy() == Qt::NoFocus) target->setFocusPolicy(Qt::StrongFocus);
   target->setFocus(Qt::OtherFocusReason);
   return TRUE;
@@ -1484,6 +1509,16 @@ void CMainFrame::OnRegisteredMessage(UINT message, WPARAM wParam) {
              wParam != static_cast<WPARAM>(getpid())) {
     LoadBookmarks();
   }
+}
+
+BOOL CMainFrame::OnQueryEndSession() {
+  FRAME_TRACE(4, 1070, L"CMainFrame::QueryEndSession");
+  if (!CPluginHandler::QueryEndSession()) {
+    FRAME_TRACE(4, 1080, L"CMainFrame::QueryEndSession: Returns FALSE");
+    return FALSE;
+  }
+  FRAME_TRACE(4, 1084, L"CMainFrame::QueryEndSession: Returns TRUE");
+  return TRUE;
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

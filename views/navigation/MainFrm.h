@@ -243,6 +243,8 @@ class NORV_API CMainFrame : public QMainWindow,
   // Writes the persisted values (done by closing).
   void SaveSettings();
   BOOL IsClosing() const { return m_closing; }
+  // The end of the desktop session: FALSE when a plugin refuses.
+  BOOL OnQueryEndSession();
 
  protected:
   bool event(QEvent* event) override;

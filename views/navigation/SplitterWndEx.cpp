@@ -10,10 +10,9 @@ CSplitterWndEx::CSplitterWndEx(Qt::Orientation orientation, QWidget* parent)
 
 void CSplitterWndEx::SetPane(int index, QWidget* pane, int idealSize) {
   if (pane == nullptr || index < 0) return;
-  if (index < count())
-    replaceWidget(index, pane);
-  else
-    insertWidget(index, pane);
+  // A child made with the splitter as parent is in it already, at the end:
+  // insertWidget moves it to its place.
+  insertWidget(index, pane);
   if (static_cast<int>(m_savedSizes.size()) <= index)
     m_savedSizes.resize(static_cast<std::size_t>(index) + 1, 0);
   m_savedSizes[static_cast<std::size_t>(index)] = idealSize;

@@ -15,7 +15,8 @@ class NORV_API CSplitterWndEx : public QSplitter {
   // Qt::Horizontal: one row of columns; Qt::Vertical: one column of rows.
   explicit CSplitterWndEx(Qt::Orientation orientation, QWidget* parent = nullptr);
 
-  // Puts `pane` at `index` (0 based) with an ideal size in pixels.
+  // Puts `pane` at `index` (0 based; moved there when it is in the
+  // splitter already) with an ideal size in pixels.
   void SetPane(int index, QWidget* pane, int idealSize);
   QWidget* GetPane(int index) const { return widget(index); }
   int GetPaneCount() const { return count(); }

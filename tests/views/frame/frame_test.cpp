@@ -8,6 +8,8 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QScreen>
+#include <QStackedWidget>
+#include <QTest>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -273,8 +275,15 @@ TEST_F(FrameTest, BarCommandsHideAndShowSplitterColumnsAndRows) {
   frame->InitTreeView(root);
   ASSERT_EQ(frame->Tree()->NavigateTo(L"/A"), TreeView::NavigationOk);
 
-  // The explorer bar column keeps its width while hidden.
+  // Explorer bar, content side, tutorial bar; client bar over output bar.
   CSplitterWndEx* columns = frame->VerticalSplitter();
+  ASSERT_EQ(columns->count(), 3);
+  EXPECT_EQ(columns->widget(0), frame->ExplorerBar());
+  EXPECT_EQ(columns->widget(1), frame->HorizontalSplitter());
+  EXPECT_EQ(columns->widget(2), frame->TutorialBar());
+  EXPECT_EQ(frame->HorizontalSplitter()->widget(0), frame->ClientBar());
+  EXPECT_EQ(frame->HorizontalSplitter()->widget(1), frame->OutputBar());
+  // The explorer bar column keeps its width while hidden.
   const int width = columns->sizes().value(0);
   ASSERT_GT(width, 0);
   frame->OnCommand(ID_NORV_CMD_EXPLORER_BAR);
@@ -340,6 +349,89 @@ TEST_F(FrameTest, BarCommandsHideAndShowSplitterColumnsAndRows) {
   EXPECT_EQ(Stored(L"TutorialEnabled"), 1u);
   frame->RootDestroying(root);
   delete root;
+}
+
+// ----- the address bar and the panes' focus ----------------------------------------------
+
+TEST_F(FrameTest, AddressBarListsTheHierarchyAndNavigatesOnEnter) {
+  NavWorld& world = NavWorld::Get();
+  world.texts[L"R"] = L"Root";
+  world.children[L"R"] = {L"R/A", L"R/B"};
+  world.children[L"R/A"] = {L"R/A/A1"};
+  world.children[L"R/A/A1"] = {L"R/A/A1/deep"};
+  auto frame = Open();
+  CNorvTreeListItem* root = CNorvTreeListItem::CreateObject(nullptr, L"CNavItem", L"R");
+  ASSERT_NE(root, nullptr);
+  frame->InitTreeView(root);
+  frame->OnCommand(ID_NORV_CMD_ADDRESS_BAR);
+  ASSERT_EQ(frame->Tree()->NavigateTo(L"/A/A1"), TreeView::NavigationOk);
+  CAddress* address = frame->AddressBar();
+  EXPECT_EQ(address->currentText(), QStringLiteral("/A/A1"));
+
+  // Enter: the item is asked first, then the typed path is navigated to.
+  world.calls.clear();
+  address->setFocus();
+  address->setEditText(QStringLiteral("/B"));
+  QTest::keyClick(address, Qt::Key_Return);
+  ASSERT_FALSE(world.calls.empty());
+  EXPECT_EQ(world.calls[0].command, ID_NORV_ITEMCMD_ADDRESS_ENTER);
+  EXPECT_EQ(world.calls[0].id, L"R/A/A1");
+  ASSERT_NE(frame->Tree()->GetSelectedTreeItem(), nullptr);
+  EXPECT_EQ(frame->Tree()->GetSelectedTreeItem()->Id(), L"R/B");
+  EXPECT_EQ(address->currentText(), QStringLiteral("/B"));
+  // A path that leads nowhere leaves the selection alone.
+  address->setEditText(QStringLiteral("/nowhere"));
+  QTest::keyClick(address, Qt::Key_Return);
+  EXPECT_EQ(frame->Tree()->GetSelectedTreeItem()->Id(), L"R/B");
+
+  // Dropped down from /A/A1/deep: the top level, its children and the
+  // chain under the child that leads to the selection.
+  ASSERT_EQ(frame->Tree()->NavigateTo(L"/A/A1/deep"), TreeView::NavigationOk);
+  address->showPopup();
+  QStringList paths;
+  for (int i = 0; i < address->count(); ++i)
+    paths << address->itemData(i, CAddress::PathRole).toString();
+  EXPECT_EQ(paths, (QStringList{QStringLiteral("/"), QStringLiteral("/A"),
+                                QStringLiteral("/A/A1"), QStringLiteral("/A/A1/deep"),
+                                QStringLiteral("/B")}));
+  EXPECT_EQ(address->itemText(0), QStringLiteral("/ (Root)"));
+  emit address->activated(4);  // choosing /B navigates there
+  address->hidePopup();
+  Spin(20);
+  EXPECT_EQ(frame->Tree()->GetSelectedTreeItem()->Id(), L"R/B");
+  EXPECT_EQ(address->count(), 1);  // the list is gone, the path stays
+  EXPECT_EQ(address->currentText(), QStringLiteral("/B"));
+
+  frame->close();
+  frame->RootDestroying(root);
+  delete root;
+}
+
+TEST_F(FrameTest, NextPaneSkipsHiddenPanesAndWraps) {
+  auto frame = Open();
+  frame->activateWindow();
+  // Shown: explorer pane and selector, content view, view selector; the
+  // HTML frame has no margins, no output view, address band and tutorial
+  // column hidden.
+  frame->SetViewMargins(QRect(), 0);
+  ASSERT_TRUE(frame->ActivatePane(CMainFrame::FocusContentView));
+  EXPECT_EQ(frame->GetActivePane(), CMainFrame::FocusContentView);
+  EXPECT_FALSE(frame->ActivatePane(CMainFrame::FocusAddressBar));  // hidden
+  EXPECT_FALSE(frame->ActivatePane(8));
+  ASSERT_TRUE(frame->ActivateNextPane(CMainFrame::FocusContentView, FALSE));
+  EXPECT_EQ(frame->GetActivePane(), CMainFrame::FocusViewSelector);
+  ASSERT_TRUE(frame->ActivateNextPane(CMainFrame::FocusContentView, TRUE));
+  EXPECT_EQ(frame->GetActivePane(), CMainFrame::FocusExplorerPane);
+  frame->OnCommand(ID_NORV_CMD_ADDRESS_BAR);
+  frame->OnCommand(ID_NORV_CMD_VIEW_SELECTOR);  // hides it
+  ASSERT_TRUE(frame->ActivatePane(CMainFrame::FocusContentView));
+  frame->OnCommand(ID_NORV_CMD_NEXT_PANE);
+  EXPECT_EQ(frame->GetActivePane(), CMainFrame::FocusAddressBar);
+  frame->OnCommand(ID_NORV_CMD_NEXT_PANE);
+  EXPECT_EQ(frame->GetActivePane(), CMainFrame::FocusExplorerSelector);
+  frame->OnCommand(ID_NORV_CMD_NEXT_PANE);  // past the hidden tutorial to 0
+  EXPECT_EQ(frame->GetActivePane(), CMainFrame::FocusExplorerPane);
+  frame->close();
 }
 
 }  // namespace
