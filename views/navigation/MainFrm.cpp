@@ -481,6 +481,8 @@ BOOL CMainFrame::OnCreateClient() {
   m_clientBar->ShowViewSelector(m_settings.viewSelectorVisible != FALSE);
   if (!m_settings.explorerBarVisible) m_vertSplitter->HideColumn(0);
   m_horzSplitter->HideRow(1);
+  m_vertSplitter->ApplyIdealSizes();
+  m_horzSplitter->ApplyIdealSizes();
 
   // The bar state of the last run.
   char state[8192] = {};

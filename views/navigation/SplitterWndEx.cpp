@@ -35,6 +35,12 @@ void CSplitterWndEx::SetPaneSize(int index, int size) {
   m_savedSizes[static_cast<std::size_t>(index)] = size;
   if (!IsPaneShown(index)) return;
   QList<int> all = sizes();
+  if (!isVisible()) {
+    // Not laid out yet: the ideal sizes become the proportions of the
+    // first layout.
+    ApplyIdealSizes();
+    return;
+  }
   // The pane's change is taken from (or given to) the widest other shown
   // pane, so the other fixed panes keep their sizes.
   int widest = -1;
@@ -63,4 +69,13 @@ void CSplitterWndEx::ShowPane(int index, bool show) {
 BOOL CSplitterWndEx::IsPaneShown(int index) const {
   QWidget* pane = widget(index);
   return pane != nullptr && !pane->isHidden() ? TRUE : FALSE;
+}
+
+void CSplitterWndEx::ApplyIdealSizes() {
+  QList<int> all;
+  for (int i = 0; i < count(); ++i)
+    all.append(IsPaneShown(i) && i < static_cast<int>(m_savedSizes.size())
+                   ? m_savedSizes[static_cast<std::size_t>(i)]
+                   : 0);
+  setSizes(all);
 }

@@ -23,6 +23,8 @@ class NORV_API CSplitterWndEx : public QSplitter {
   // The size the pane has or, while hidden, will get back.
   int GetPaneSize(int index) const;
   void SetPaneSize(int index, int size);
+  // Gives every shown pane its ideal (or remembered) size again.
+  void ApplyIdealSizes();
 
   // Columns and rows are the same panes along the splitter's orientation;
   // both names exist so that callers read like the layout they build.
