@@ -27,6 +27,12 @@ export XDG_RUNTIME_DIR="$WORK/runtime"
 have_display=0
 [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && have_display=1
 ((have_display)) || export QT_QPA_PLATFORM=offscreen
+# The web engine of the HTML views refuses to run as root with its sandbox;
+# for the demonstration only (the programs never turn it off themselves).
+if [ "$(id -u)" = 0 ]; then
+  export QTWEBENGINE_DISABLE_SANDBOX=1
+  export QTWEBENGINE_CHROMIUM_FLAGS="${QTWEBENGINE_CHROMIUM_FLAGS:---disable-gpu}"
+fi
 
 heading() { printf '\n==== %s ====\n\n' "$*"; }
 note() { printf '  (%s)\n' "$*"; }

@@ -22,6 +22,7 @@
 
 #include "MainFrm.h"
 #include "NavigationServices.h"
+#include "NorvHtmlSchemes.h"
 #include "TreeView.h"
 #include "norv/NorvCommandLine.h"
 #include "norv/NorvCrashHandler.h"
@@ -104,6 +105,7 @@ int main(int argc, char** argv) {
   // Qt sees only the program name: the explorer's options are not Qt's.
   int qtArgc = 1;
   char* qtArgv[] = {argv[0], nullptr};
+  NorvRegisterHtmlSchemes();  // before the application object, as the web engine asks
   QApplication app(qtArgc, qtArgv);
 
   // Start-up, in the framework's order.

@@ -3,6 +3,9 @@
 #include <cstring>
 
 #include "SystemStrings.h"
+#include "norv/NorvHtmlDocument.h"
+#include "norv/NorvItemCommands.h"
+#include "platform/library.h"
 #include "platform/resources.h"
 #include "platform/text.h"
 
@@ -50,6 +53,32 @@ const wchar_t* CSystemItem::GetMessageHelpFile() { return gSystemPlugin.messageH
 NorvString CSystemItem::GetPluginCaption() { return Text(IDS_SYSTEM_CAPTION); }
 
 NorvString CSystemItem::Text(UINT id) { return plat::LoadString(id, gSystemPlugin.resourceModule); }
+
+NorvString CSystemItem::PageUrl(const wchar_t* page) {
+  if (gSystemPlugin.resourceModule == nullptr) return {};
+  std::string file = plat::ModuleFileName(gSystemPlugin.resourceModule);
+  std::size_t slash = file.rfind('/');
+  if (slash != std::string::npos) file.erase(0, slash + 1);
+  if (file.empty()) return {};
+  return L"res://" + plat::FromUtf8(file) + L"/" + page;
+}
+
+void CSystemItem::GetHtmlViewInfo(htmlViewInfo*& info, DWORD flags) {
+  if (info == nullptr) return;
+  if (flags == 0) {  // banner
+    info->url = PageUrl(SYS_PAGE_BANNER);
+    info->assignments = {L"title=" + Text(IDS_SYSTEM_ROOT),
+                         L"description=" + Text(IDS_SYSTEM_ROOT_DESC)};
+  } else if (flags == 3) {  // tutorial; the links climb to this plugin's root
+    info->url = PageUrl(SYS_PAGE_TUTORIAL);
+    info->assignments = {L"processes=" + Text(IDS_SYSTEM_PROCESSES),
+                         L"processes.data-path=.../" + Text(IDS_SYSTEM_ROOT) + L"/" +
+                             Text(IDS_SYSTEM_PROCESSES),
+                         L"mounts=" + Text(IDS_SYSTEM_MOUNTS),
+                         L"mounts.data-path=.../" + Text(IDS_SYSTEM_ROOT) + L"/" +
+                             Text(IDS_SYSTEM_MOUNTS)};
+  }
+}
 
 // ===== CSystemRoot ===========================================================
 
@@ -135,6 +164,43 @@ GetItemsResult CSystemRoot::GetItems(BOOL /*treeOnly*/) {
     SetListValid();
   }
   return GETITEMS_OK;
+}
+
+void CSystemRoot::GetHtmlViewInfo(htmlViewInfo*& info, DWORD flags) {
+  if (info == nullptr) return;
+  if (flags != 2) {
+    CSystemItem::GetHtmlViewInfo(info, flags);
+    return;
+  }
+  info->url = PageUrl(SYS_PAGE_OVERVIEW);
+  info->assignments.clear();
+  auto latest = SystemMonitor::Instance().Latest();
+  if (latest != nullptr && latest->processesOk)
+    info->assignments.push_back(L"processes=" + std::to_wstring(latest->processes.size()));
+  info->assignments.push_back(L"open=" + Text(IDS_SYSTEM_PROCESSES));
+  info->assignments.push_back(L"open.data-path=./" + Text(IDS_SYSTEM_PROCESSES));
+}
+
+BOOL CSystemRoot::HasViewMode(int mode) {
+  return CSystemItem::HasViewMode(mode) || mode == NORV_VIEWMODE_HTML;
+}
+
+CmdResult CSystemRoot::Command(CNorvTLItemList* list, UINT commandId, DWORD param, void* pParam) {
+  if (commandId == ID_SYSTEM_CMD_COUNT_PROCESSES) {
+    auto latest = SystemMonitor::Instance().Latest();
+    SystemMonitor::Instance().Wake();
+    // The page shows the result: the number of processes.
+    return static_cast<CmdResult>(latest != nullptr ? latest->processes.size() : 0);
+  }
+  if (commandId == ID_NORV_ITEMCMD_DOCUMENT_COMPLETE_GRAPHICAL &&
+      param == static_cast<DWORD>(-2) && pParam != nullptr) {
+    auto* document = static_cast<INorvHtmlDocument*>(pParam);
+    auto latest = SystemMonitor::Instance().Latest();
+    if (latest != nullptr && latest->mountsOk)
+      document->SetElement(L"mounts", L"", std::to_wstring(latest->mounts.size()));
+    return CMD_HANDLED;
+  }
+  return CSystemItem::Command(list, commandId, param, pParam);
 }
 
 // ===== CSystemFolder =========================================================

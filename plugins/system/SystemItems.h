@@ -31,8 +31,13 @@ class CSystemItem : public CNorvTreeListItem {
   const wchar_t* GetMessageHelpFile() override;
   NorvString GetPluginCaption() override;
 
+  // Every System object has the plugin's banner and tutorial pages.
+  void GetHtmlViewInfo(htmlViewInfo*& info, DWORD flags) override;
+
   // A string of the plugin's resources.
   static NorvString Text(UINT id);
+  // res://<the resource module's file name>/<page>.
+  static NorvString PageUrl(const wchar_t* page);
 };
 
 class CSystemProcessFolder;
@@ -51,6 +56,13 @@ class CSystemRoot : public CSystemItem {
   int ListColumns(NorvStringList*& titles, NorvUIntArray*& widths, NorvUIntArray*& ids,
                   NorvUIntArray*& formats) override;
   GetItemsResult GetItems(BOOL treeOnly) override;
+  // The graphical view: the overview page, with the numbers of the latest
+  // reading assigned; banner and tutorial as every System object.
+  void GetHtmlViewInfo(htmlViewInfo*& info, DWORD flags) override;
+  BOOL HasViewMode(int mode) override;
+  // ID_SYSTEM_CMD_COUNT_PROCESSES from the overview page; the loaded page
+  // (ID_NORV_ITEMCMD_DOCUMENT_COMPLETE_GRAPHICAL) gets the mount count.
+  CmdResult Command(CNorvTLItemList* list, UINT commandId, DWORD param, void* pParam) override;
 
   CSystemProcessFolder* GetProcessFolder() const { return m_pProcesses; }
   CSystemMountFolder* GetMountFolder() const { return m_pMounts; }

@@ -68,3 +68,11 @@ constexpr int SYS_IMAGE_COUNT = 4;
 // rates when the user has none for the class.
 constexpr UINT SYS_REFRESH_PROCESSES = 5;
 constexpr UINT SYS_REFRESH_MOUNTS = 30;
+
+// The overview page's "count again" button: the root answers the number of
+// processes as the command's result.
+constexpr UINT ID_SYSTEM_CMD_COUNT_PROCESSES = 40100;
+// The plugin's pages in its resource module (res://<module>/<name>).
+inline constexpr wchar_t SYS_PAGE_OVERVIEW[] = L"overview.html";
+inline constexpr wchar_t SYS_PAGE_BANNER[] = L"banner.html";
+inline constexpr wchar_t SYS_PAGE_TUTORIAL[] = L"tutorial.html";

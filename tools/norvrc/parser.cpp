@@ -244,9 +244,18 @@ class Parser {
   }
 
   // IMAGE id "file.png" and HTML id "file.html": the file's bytes as they are.
+  // An HTML page may be named instead (HTML "start.html" "pages/start.html"),
+  // as res: addresses name it: its id is ResourceNameId of the name.
   bool File(const Token& at, std::uint32_t type) {
     std::uint32_t id = 0;
-    if (!Number(&id, 0xFFFFFFFFu, "a resource id")) return false;
+    if (type == kHtml && Peek().kind == TokenKind::String) {
+      std::string name;
+      Text(&name, "a resource name");
+      if (name.empty()) return Fail(at, "empty resource name");
+      id = ResourceNameId(name);
+    } else if (!Number(&id, 0xFFFFFFFFu, "a resource id")) {
+      return false;
+    }
     const Token& nameToken = Peek();
     std::string name;
     if (!Text(&name, "a file name")) return false;
@@ -276,6 +285,17 @@ class Parser {
 };
 
 }  // namespace
+
+std::uint32_t ResourceNameId(const std::string& name) {
+  std::uint32_t h = 2166136261u;
+  for (char c : name) {
+    unsigned char b = static_cast<unsigned char>(c);
+    if (b >= 'a' && b <= 'z') b = static_cast<unsigned char>(b - 'a' + 'A');
+    h ^= b;
+    h *= 16777619u;
+  }
+  return h | 0x80000000u;
+}
 
 bool ParseScript(const std::string& source, const std::string& folder, Script* script,
                  std::string* error) {

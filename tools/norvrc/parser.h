@@ -28,6 +28,11 @@ struct Script {
   std::vector<std::string> files;   // files the script pulls in
 };
 
+// The id of a resource given by name: FNV-1a (32 bits) over the name's
+// UTF-8 bytes with ASCII letters in upper case, the top bit set (numbered
+// resources stay below 2^31 by convention).
+std::uint32_t ResourceNameId(const std::string& name);
+
 // `folder` resolves relative file names. False with "line:column: message"
 // in *error.
 bool ParseScript(const std::string& source, const std::string& folder, Script* script,

@@ -93,6 +93,10 @@ TEST_F(Resources, ImagesAndPagesAreTheFilesBytes) {
   EXPECT_EQ(std::vector<BYTE>(data, data + size), ReadFile(NORV_TEST_SOURCE "/pixel.png"));
   ASSERT_TRUE(FindResource(enu_, ResourceType::Html, 400, &data, &size));
   EXPECT_EQ(std::vector<BYTE>(data, data + size), ReadFile(NORV_TEST_SOURCE "/page.html"));
+  // A named page is numbered by the documented hash of its name in upper
+  // case ("START.HTML"), which the res: scheme computes too.
+  ASSERT_TRUE(FindResource(enu_, ResourceType::Html, 0xAC75FFEEu, &data, &size));
+  EXPECT_EQ(std::vector<BYTE>(data, data + size), ReadFile(NORV_TEST_SOURCE "/page.html"));
   EXPECT_FALSE(FindResource(enu_, ResourceType::Image, 301, &data, &size));
   EXPECT_FALSE(FindResource(enu_, ResourceType::String, 300, &data, &size));
   EXPECT_FALSE(FindResource(deu_, ResourceType::Dialog, 300, &data, &size));
@@ -228,6 +232,9 @@ TEST(ResourceCompiler, BadScriptsFailWithTheirPlace) {
       {"TOOLBAR 1 16 15 { BUTTON 70000 }", "larger than 65535"},
       {"IMAGE 1 \"fake.png\"", "is not a PNG file"},
       {"IMAGE 1 \"missing.png\"", "cannot read"},
+      {"HTML \"a.html\" \"fake.png\" HTML \"A.HTML\" \"fake.png\"", "is defined twice"},
+      {"HTML \"\" \"fake.png\"", "empty resource name"},
+      {"IMAGE \"a.png\" \"fake.png\"", "expected a resource id"},
       {"DIALOG 5 {}", "unknown statement DIALOG"},
       {"MENU 1 { MENUITEM \"x\" }", "expected a command id"},
       {"/* never closed", "comment is not closed"},
