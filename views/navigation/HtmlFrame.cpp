@@ -1,40 +1,29 @@
 #include "HtmlFrame.h"
 
-#include <QMetaObject>
-#include <QMouseEvent>
+#include "NorvHtmlExternal.h"
+#include "NorvHtmlHost.h"
+#include "norv/NorvHtmlDocument.h"
 
-CHtmlFrame::CHtmlFrame(QWidget* parent) : QWidget(parent) {
-  setAutoFillBackground(true);
-  setBackgroundRole(QPalette::Base);
-  setContextMenuPolicy(Qt::NoContextMenu);
+CHtmlFrame::CHtmlFrame(UINT completeCommand, QWidget* parent)
+    : CNorvHtmlWnd(parent), m_completeCommand(completeCommand) {
+  SetExternal(std::make_unique<CNorvHtmlPaneExternal>(this));
 }
 
 BOOL CHtmlFrame::ShowPage(const htmlViewInfo& info, DWORD navigateFlags) {
   if (info.url.empty()) return FALSE;
-  m_assignments = info.assignments;
   // Addresses compare case-sensitively: a query or a fragment may differ
   // only in case.
-  if (info.url != m_lastAddress) {
-    m_lastAddress = info.url;
-    ++m_navigations;
-    Navigate(info.url, navigateFlags);
-    return TRUE;
-  }
-  ApplyAssignments();
-  return FALSE;
+  const bool navigates = info.url != GetLastUrl();
+  SetPage(info, navigateFlags);
+  if (navigates) ++m_navigations;
+  return navigates ? TRUE : FALSE;
 }
 
-void CHtmlFrame::Navigate(const NorvString& /*address*/, DWORD /*flags*/) {
-  // Without a browser the page "loads" at once, on the next turn of the
-  // event loop as a real document would.
-  QMetaObject::invokeMethod(this, [this] { OnDocumentComplete(); }, Qt::QueuedConnection);
-}
-
-void CHtmlFrame::ApplyAssignments() { ++m_applied; }
-
-void CHtmlFrame::OnDocumentComplete() { ApplyAssignments(); }
-
-void CHtmlFrame::mousePressEvent(QMouseEvent* event) {
-  emit Activated();
-  QWidget::mousePressEvent(event);
+void CHtmlFrame::OnDocumentComplete(const NorvString& url) {
+  CNorvHtmlWnd::OnDocumentComplete(url);
+  if (m_completeCommand == 0) return;
+  INorvHtmlHost* host = NorvGetHtmlHost();
+  if (host->GetSelectedTreeItem() != nullptr)
+    host->TreeItemCommand(m_completeCommand, static_cast<DWORD>(-2),
+                          static_cast<INorvHtmlDocument*>(GetDocument()));
 }

@@ -27,6 +27,8 @@
 
 #include "BookmarkView.h"
 #include "HistoryView.h"
+#include "HtmlFrame.h"
+#include "NorvHtmlView.h"
 #include "NavigationServices.h"
 #include "NorvCommandTarget.h"
 #include "NorvQtMenu.h"
@@ -141,9 +143,11 @@ CMainFrame::CMainFrame(CNorvDoc* document, QWidget* parent) : QMainWindow(parent
     m_doc->SetHistoryView(m_history);
     m_doc->SetBookmarkView(m_bookmarks);
     m_doc->SetListView(m_defaultView);
+    m_doc->SetHtmlView(m_htmlView);
     m_doc->SetCurrentView(m_defaultView);
     m_doc->SetViews(this);
   }
+  NorvSetHtmlHost(this);
   CNorvNavigationServices::Instance().Attach(m_tree, this);
 
   // Idle processing: a zero-interval timer runs when the event queue is
@@ -181,6 +185,7 @@ CMainFrame::CMainFrame(CNorvDoc* document, QWidget* parent) : QMainWindow(parent
 
 CMainFrame::~CMainFrame() {
   CNorvNavigationServices::Instance().Detach();
+  if (NorvGetHtmlHost() == this) NorvSetHtmlHost(nullptr);
   // The host may destroy the document first (it needs the views while it
   // destroys the root): only a document still alive is told.
   if (m_doc != nullptr && CNorvDoc::GetDoc() != m_doc) m_doc = nullptr;
@@ -190,7 +195,9 @@ CMainFrame::~CMainFrame() {
     m_doc->SetHistoryView(nullptr);
     m_doc->SetBookmarkView(nullptr);
     if (m_doc->GetListView() == m_defaultView) m_doc->SetListView(nullptr);
-    if (m_doc->GetCurrentView() == m_defaultView) m_doc->SetCurrentView(nullptr);
+    if (m_doc->GetHtmlView() == m_htmlView) m_doc->SetHtmlView(nullptr);
+    if (m_doc->GetCurrentView() == m_defaultView || m_doc->GetCurrentView() == m_htmlView)
+      m_doc->SetCurrentView(nullptr);
   }
   if (theFrame == this) theFrame = nullptr;
 }
@@ -314,7 +321,7 @@ BOOL CMainFrame::OnCreateBars() {
   });
 
   FRAME_TRACE(4, 439, L"Creating banner");
-  m_banner = new CHtmlFrame(this);
+  m_banner = new CHtmlFrame(ID_NORV_ITEMCMD_DOCUMENT_COMPLETE_BANNER, this);
   m_banner->setObjectName(QStringLiteral("Banner59399"));
   m_banner->setFixedHeight(53);
   m_banner->setMinimumWidth(53);
@@ -439,7 +446,7 @@ BOOL CMainFrame::OnCreateClient() {
   CPaneWnd* panes = m_clientBar->PaneWindow();
 
   FRAME_TRACE(4, 708, L"Creating tutorial window");
-  m_tutorial = new CHtmlFrame(m_tutorialBar);
+  m_tutorial = new CHtmlFrame(0, m_tutorialBar);
   m_tutorial->setObjectName(QStringLiteral("Tutorial12"));
   m_tutorialBar->SetChild(m_tutorial);
   m_tutorialBar->SetTitle(Text(IDS_NORV_TUTORIAL));
@@ -468,13 +475,16 @@ BOOL CMainFrame::OnCreateClient() {
   m_contentPane->addWidget(m_defaultView);
   panes->SetCell(1, 1, m_contentPane);
 
+  // The content view of the item's own (graphical) view mode.
+  FRAME_TRACE(4, 799, L"Creating HTML view");
+  m_htmlView = new CNorvHtmlView(m_contentPane);
+  m_htmlView->setObjectName(QStringLiteral("HtmlView"));
+  m_contentPane->addWidget(m_htmlView);
+
   FRAME_TRACE(4, 810, L"Creating HTML frame");
-  m_htmlFrame = new CHtmlFrame(panes);
+  m_htmlFrame = new CHtmlFrame(ID_NORV_ITEMCMD_DOCUMENT_COMPLETE_FRAME, panes);
   m_htmlFrame->setObjectName(QStringLiteral("HtmlFrame"));
   panes->SetBackground(m_htmlFrame);
-  connect(m_htmlFrame, &CHtmlFrame::Activated, this, [this] {
-    if (QWidget* view = CurrentContentWidget()) view->setFocus();
-  });
   ApplyViewMargins();
 
   setCentralWidget(m_vertSplitter);
@@ -1390,6 +1400,26 @@ BOOL CMainFrame::IsOutputViewVisible(QWidget* view) {
 QWidget* CMainFrame::GetOutputViewParent() { return m_outputBar; }
 
 void CMainFrame::HideOutputView() { ShowOutputView(FALSE); }
+
+// ----- the page commands of the HTML views ----------------------------------------
+
+CNorvTreeListItem* CMainFrame::GetSelectedTreeItem() {
+  return m_tree != nullptr ? m_tree->GetSelectedItemAnyThread() : nullptr;
+}
+
+CmdResult CMainFrame::TreeItemCommand(UINT command, DWORD param, void* pParam) {
+  return m_tree != nullptr ? m_tree->ItemCommand(command, param, pParam) : CMD_NOT_HANDLED;
+}
+
+void CMainFrame::PostTreeCommand(UINT command) {
+  QMetaObject::invokeMethod(
+      this, [this, command] { m_tree->OnCommand(command); }, Qt::QueuedConnection);
+}
+
+void CMainFrame::PostMainCommand(UINT command) {
+  QMetaObject::invokeMethod(
+      this, [this, command] { OnCommand(command); }, Qt::QueuedConnection);
+}
 
 BOOL CMainFrame::IsMainWindowMinimized() { return isMinimized() ? TRUE : FALSE; }
 

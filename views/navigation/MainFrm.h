@@ -23,14 +23,16 @@
 
 #include "FrameBars.h"
 #include "FrameToolBars.h"
-#include "HtmlFrame.h"
 #include "NavigationFrame.h"
+#include "NorvHtmlHost.h"
 #include "SplitterWndEx.h"
 #include "norv/NorvDocViews.h"
 #include "norv/NorvView.h"
 #include "norv/NorvViewServices.h"
 
 class BookmarkView;
+class CHtmlFrame;
+class CNorvHtmlView;
 class CNorvDoc;
 class CNorvMenu;
 class HistoryView;
@@ -59,7 +61,8 @@ class NORV_API CEmptyContentView : public QLabel, public CNorvView {
 class NORV_API CMainFrame : public QMainWindow,
                             public INorvDocViews,
                             public INorvNavigationFrame,
-                            public INorvViewServices {
+                            public INorvViewServices,
+                            public INorvHtmlHost {
   Q_OBJECT
 
  public:
@@ -106,6 +109,7 @@ class NORV_API CMainFrame : public QMainWindow,
   HistoryView* History() const { return m_history; }
   BookmarkView* Bookmarks() const { return m_bookmarks; }
   CEmptyContentView* DefaultView() const { return m_defaultView; }
+  CNorvHtmlView* HtmlView() const { return m_htmlView; }
   QStackedWidget* ContentPane() const { return m_contentPane; }
   CFixedToolBar* ToolBar() const { return m_toolBar; }
   CAddress* AddressBar() const { return m_address; }
@@ -239,6 +243,14 @@ class NORV_API CMainFrame : public QMainWindow,
   BOOL IsOutputViewVisible(QWidget* view) override;
   QWidget* GetOutputViewParent() override;
 
+  // --- INorvHtmlHost (the tree and the main window; the page commands of
+  // the HTML views and panes) ---
+  CNorvTreeListItem* GetSelectedTreeItem() override;
+  CmdResult TreeItemCommand(UINT command, DWORD param, void* pParam) override;
+  void PostTreeCommand(UINT command) override;
+  void PostMainCommand(UINT command) override;
+  BOOL IsExplorerBarVisible() override { return IsExplorerBarShown(); }
+
   // --- closing ---
   // Writes the persisted values (done by closing).
   void SaveSettings();
@@ -279,6 +291,7 @@ class NORV_API CMainFrame : public QMainWindow,
   HistoryView* m_history = nullptr;
   BookmarkView* m_bookmarks = nullptr;
   CEmptyContentView* m_defaultView = nullptr;
+  CNorvHtmlView* m_htmlView = nullptr;
   CSplitterWndEx* m_vertSplitter = nullptr;
   CSplitterWndEx* m_horzSplitter = nullptr;
   CComboFrame* m_explorerBar = nullptr;

@@ -7,14 +7,19 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QFile>
 #include <QScreen>
+#include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QStackedWidget>
 #include <QTest>
 #include <filesystem>
 #include <memory>
 #include <string>
 
+#include "HtmlFrame.h"
 #include "MainFrm.h"
+#include "NorvHtmlSchemes.h"
 #include "TreeView.h"
 #include "norv/NorvDoc.h"
 #include "norv/NorvHostCommands.h"
@@ -196,6 +201,49 @@ TEST_F(FrameTest, ProfileValuesPlaceTheBannerAndChooseTheSplitterMode) {
   char state[16] = {};
   plat::GetPrivateProfileStringA("ToolBar", "State", "", state, sizeof state, profile.c_str());
   EXPECT_NE(state[0], '\0');
+}
+
+TEST_F(FrameTest, HtmlPanesNavigateOnlyToANewAddress) {
+  auto frame = Open();
+  QTemporaryDir pages;
+  ASSERT_TRUE(pages.isValid());
+  const QString file = pages.filePath(QStringLiteral("banner.html"));
+  {
+    QFile out(file);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write("<html><body><p id='who'>nobody</p></body></html>");
+  }
+  htmlViewInfo info;
+  info.url = QUrl::fromLocalFile(file).toString().toStdWString();
+  info.assignments = {L"who=first"};
+  CHtmlFrame* banner = frame->Banner();
+  QSignalSpy loaded(banner, &CNorvHtmlWnd::documentComplete);
+  frame->SetBanner(info);
+  EXPECT_FALSE(frame->BannerBand()->isHidden());
+  ASSERT_TRUE(loaded.wait(30000));
+  auto text = [&] {
+    QVariant answer;
+    banner->Page()->RunScriptSync(QStringLiteral("document.getElementById('who').innerText"),
+                                  &answer);
+    return answer.toString();
+  };
+  EXPECT_EQ(text(), QStringLiteral("first"));
+  // The same address: the assignments again, no new navigation.
+  info.assignments = {L"who=second"};
+  frame->SetBanner(info);
+  EXPECT_EQ(banner->GetNavigationCount(), 1);
+  EXPECT_EQ(text(), QStringLiteral("second"));
+  // An empty address changes nothing; one that differs in case navigates.
+  frame->SetBanner(htmlViewInfo{});
+  EXPECT_EQ(banner->GetNavigationCount(), 1);
+  htmlViewInfo upper = info;
+  upper.url += L"?A";
+  frame->SetBanner(upper);
+  htmlViewInfo lower = info;
+  lower.url += L"?a";
+  frame->SetBanner(lower);
+  EXPECT_EQ(banner->GetNavigationCount(), 3);
+  frame->close();
 }
 
 // ----- closing on another process's broadcast ------------------------------------
@@ -450,6 +498,11 @@ int main(int argc, char** argv) {
   setenv("NORV_REGISTRY_DIR", (Scratch() + "/registry").c_str(), 1);
   std::filesystem::create_directories(Scratch() + "/runtime");
   setenv("NORV_RUNTIME_DIR", (Scratch() + "/runtime").c_str(), 1);
+  // The HTML panes' browser engine runs as root here only without its
+  // sandbox.
+  setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+  setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu", 0);
+  NorvRegisterHtmlSchemes();
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   if (HMODULE texts = plat::LoadResourceModule(HOST_TEXTS)) plat::SetHostResourceModule(texts);
