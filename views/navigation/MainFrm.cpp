@@ -323,8 +323,10 @@ BOOL CMainFrame::OnCreateBars() {
   FRAME_TRACE(4, 439, L"Creating banner");
   m_banner = new CHtmlFrame(ID_NORV_ITEMCMD_DOCUMENT_COMPLETE_BANNER, this);
   m_banner->setObjectName(QStringLiteral("Banner59399"));
+  // 53 pixels high; the band gives it the window's width.
   m_banner->setFixedHeight(53);
   m_banner->setMinimumWidth(53);
+  m_banner->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 
   auto makeBannerBand = [this](int line) {
     FRAME_TRACE(4, line, L"Creating banner rebar");
