@@ -268,6 +268,49 @@ bool CNorvHtmlPage::acceptNavigationRequest(const QUrl& url, NavigationType type
   return !cancel;
 }
 
+namespace {
+
+// Stands in for the new window a page asks for: it takes the address of its
+// first navigation, hands it to the page that asked, and goes.
+class CNorvHtmlWindowCatcher : public QWebEnginePage {
+ public:
+  CNorvHtmlWindowCatcher(CNorvHtmlPage* opener)
+      : QWebEnginePage(opener->profile(), opener), m_opener(opener) {}
+
+ protected:
+  bool acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame) override {
+    if (!m_done && isMainFrame) {
+      m_done = true;
+      QPointer<CNorvHtmlPage> opener(m_opener);
+      // Outside the engine's call, as every owner call is.
+      QTimer::singleShot(1, opener, [opener, url] {
+        if (opener) opener->OfferNewWindow(url);
+      });
+      deleteLater();
+    }
+    return false;
+  }
+
+ private:
+  CNorvHtmlPage* m_opener;
+  bool m_done = false;
+};
+
+}  // namespace
+
+QWebEnginePage* CNorvHtmlPage::createWindow(WebWindowType) {
+  return new CNorvHtmlWindowCatcher(this);
+}
+
+void CNorvHtmlPage::OfferNewWindow(const QUrl& url) {
+  if (m_owner != nullptr &&
+      m_owner->OnPageNavigate(url.toString().toStdWString(), L"_blank", NorvString(),
+                              std::vector<BYTE>()))
+    return;
+  MarkOwnNavigation();  // offered already
+  load(url);
+}
+
 bool CNorvHtmlPage::javaScriptPrompt(const QUrl& securityOrigin, const QString& msg,
                                      const QString& defaultValue, QString* result) {
   if (msg != CNorvHtmlExternal::PromptMarker())

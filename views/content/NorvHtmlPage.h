@@ -92,6 +92,13 @@ class NORV_API CNorvHtmlPage : public QWebEnginePage {
                         QString* result) override;
   void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message,
                                 int lineNumber, const QString& sourceID) override;
+  // A link or script that opens a new window: its address is offered to the
+  // owner with the target "_blank" and, unless cancelled, shown here.
+  QWebEnginePage* createWindow(WebWindowType type) override;
+
+ public:
+  // The address a new-window request was about to open.
+  void OfferNewWindow(const QUrl& url);
 
  private:
   void InstallScript();

@@ -272,13 +272,27 @@ TEST_F(HtmlViews, LinksAreOfferedToTheItemButNotTheViewsOwnNavigation) {
   EXPECT_EQ(Eval(view.Page(), QStringLiteral("document.title")).toString(), "target");
   EXPECT_TRUE(item.commands.empty());
 
+  // A link to a new window: offered as well, then shown in the view.
+  ASSERT_TRUE(view.Navigate(PageUrl("links.html")));
+  ASSERT_TRUE(WaitLoaded(loaded, 3));
+  item.cancelNavigation = TRUE;
+  Eval(view.Page(), QStringLiteral("document.getElementById('blank').click()"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return item.navigations.size() == 3; }, 20000));
+  EXPECT_EQ(item.navigations[2], PageUrl("target.html") + L"?new");
+  item.cancelNavigation = FALSE;
+  Eval(view.Page(), QStringLiteral("document.getElementById('blank').click()"));
+  ASSERT_TRUE(WaitLoaded(loaded, 4));
+  EXPECT_EQ(item.navigations.size(), 4u);
+  EXPECT_EQ(Eval(view.Page(), QStringLiteral("document.title")).toString(), "target");
+  EXPECT_EQ(loaded.count(), 4);
+
   // Without a selected item a link is simply followed.
   host.selected = nullptr;
   ASSERT_TRUE(view.Navigate(PageUrl("links.html")));
-  ASSERT_TRUE(WaitLoaded(loaded, 3));
+  ASSERT_TRUE(WaitLoaded(loaded, 5));
   Eval(view.Page(), QStringLiteral("document.getElementById('link').click()"));
-  ASSERT_TRUE(WaitLoaded(loaded, 4));
-  EXPECT_EQ(item.navigations.size(), 2u);
+  ASSERT_TRUE(WaitLoaded(loaded, 6));
+  EXPECT_EQ(item.navigations.size(), 4u);
 }
 
 TEST_F(HtmlViews, AssignmentsApplyByNameAndIdThenTheItemGetsTheDocument) {
