@@ -1,7 +1,9 @@
-// CMainFrame: the explorer's top-level window. It owns the explorer bar
-// (tree, history and bookmark panes behind a selector), the content pane,
-// the menu bar built from the host's menu resource, the toolbar, the status
-// bar and the shared image lists, and it shuts the framework down in order
+// CMainFrame: the explorer's top-level window. It owns the command bars
+// (toolbar, address bar, banner band, status bar), the client layout (a
+// splitter of explorer bar, content side and tutorial bar; the content side
+// splits into the client bar with the pane window and the output bar), the
+// menu bar built from the host's menu resource, the shared image lists and
+// the persisted window settings, and it shuts the framework down in order
 // (closing, "NORV2.1_Terminate"). It is the document's windows side
 // (INorvDocViews), the tree's frame (INorvNavigationFrame) and the item
 // model's window services (through CNorvNavigationServices).
@@ -9,6 +11,7 @@
 // Other threads reach it only through InvokeRefresh (a posted event whose
 // refresh runs when the event loop is idle) and the registered messages.
 #pragma once
+#include <QEvent>
 #include <QLabel>
 #include <QList>
 #include <QMainWindow>
@@ -16,13 +19,20 @@
 #include <atomic>
 #include <map>
 #include <memory>
+#include <string>
 
+#include "FrameBars.h"
+#include "FrameToolBars.h"
 #include "NavigationFrame.h"
+#include "NorvHtmlHost.h"
+#include "SplitterWndEx.h"
 #include "norv/NorvDocViews.h"
 #include "norv/NorvView.h"
 #include "norv/NorvViewServices.h"
 
 class BookmarkView;
+class CHtmlFrame;
+class CNorvHtmlView;
 class CNorvDoc;
 class CNorvListView;
 class CNorvMenu;
@@ -30,7 +40,7 @@ class HistoryView;
 class QComboBox;
 class QMenu;
 class QSocketNotifier;
-class QSplitter;
+class INorvCommandTarget;
 class QStackedWidget;
 class QToolButton;
 class TreeView;
@@ -52,7 +62,8 @@ class NORV_API CEmptyContentView : public QLabel, public CNorvView {
 class NORV_API CMainFrame : public QMainWindow,
                             public INorvDocViews,
                             public INorvNavigationFrame,
-                            public INorvViewServices {
+                            public INorvViewServices,
+                            public INorvHtmlHost {
   Q_OBJECT
 
  public:
@@ -60,7 +71,35 @@ class NORV_API CMainFrame : public QMainWindow,
   enum ExplorerPane { PaneTree = 0, PaneHistory = 1, PaneBookmarks = 2 };
   static constexpr UINT kMainMenu = 128;
   static constexpr UINT kAppExit = 57665;
+  // The panes that ActivatePane knows, by index.
+  enum FocusPane {
+    FocusExplorerPane = 0,
+    FocusContentView = 1,
+    FocusHtmlFrame = 2,
+    FocusOutputView = 3,
+    FocusViewSelector = 4,
+    FocusAddressBar = 5,
+    FocusExplorerSelector = 6,
+    FocusTutorial = 7,
+  };
+  // Window sizes stored for a maximized and a minimized close.
+  static constexpr UINT kSizeMaximized = 65535;
+  static constexpr UINT kSizeMinimized = 0xFFFFFFFFu;
+  // The persisted values, as read at creation and written at closing.
+  struct Settings {
+    BOOL viewAsWebPage = TRUE;
+    BOOL toolBarText = FALSE;
+    BOOL toolBarLargeButtons = TRUE;
+    BOOL addressBarVisible = FALSE;
+    BOOL viewSelectorVisible = TRUE;
+    BOOL tutorialEnabled = TRUE;
+    BOOL explorerBarVisible = TRUE;
+    int bannerPosition = 0;  // 0: the banner above the toolbar, else below
+    BOOL dynamicSplitter = TRUE;
+  };
 
+  // The event sent to the current content view when the frame closes.
+  static const QEvent::Type kFrameClosingEvent;
   // The process's one frame (null when there is none).
   static CMainFrame* theFrame;
 
@@ -71,7 +110,36 @@ class NORV_API CMainFrame : public QMainWindow,
   HistoryView* History() const { return m_history; }
   BookmarkView* Bookmarks() const { return m_bookmarks; }
   CEmptyContentView* DefaultView() const { return m_defaultView; }
+  CNorvHtmlView* HtmlView() const { return m_htmlView; }
   QStackedWidget* ContentPane() const { return m_contentPane; }
+  CFixedToolBar* ToolBar() const { return m_toolBar; }
+  CAddress* AddressBar() const { return m_address; }
+  QToolBar* AddressBand() const { return m_addressBand; }
+  QToolBar* BannerBand() const { return m_bannerBand; }
+  CHtmlFrame* Banner() const { return m_banner; }
+  CHtmlFrame* HtmlFrame() const { return m_htmlFrame; }
+  CHtmlFrame* TutorialWindow() const { return m_tutorial; }
+  CSplitterWndEx* VerticalSplitter() const { return m_vertSplitter; }
+  CSplitterWndEx* HorizontalSplitter() const { return m_horzSplitter; }
+  CComboFrame* ExplorerBar() const { return m_explorerBar; }
+  CClientFrame* ClientBar() const { return m_clientBar; }
+  CBarFrame* OutputBar() const { return m_outputBar; }
+  CBarFrame* TutorialBar() const { return m_tutorialBar; }
+  CPaneWnd* PaneWindow() const { return m_clientBar->PaneWindow(); }
+  QLabel* StatusPane(UINT id) const;
+  const Settings& CurrentSettings() const { return m_settings; }
+
+  // --- persisted values ---
+  // The host application's profile (an INI file in the user's
+  // configuration folder: $XDG_CONFIG_HOME, else ~/.config, then
+  // "norv/<application name>.ini").
+  static std::string ProfileFileName();
+  static int GetProfileInt(const char* section, const char* key, int defaultValue);
+  static BOOL WriteProfileInt(const char* section, const char* key, int value);
+  // A stored window size made to fit the available screen area; FALSE when
+  // the stored values are not to be applied (missing, maximized,
+  // minimized).
+  static BOOL FitStoredSize(UINT storedX, UINT storedY, const QRect& available, QSize& size);
 
   // --- image lists ---
   BOOL InitImageLists();
@@ -91,7 +159,40 @@ class NORV_API CMainFrame : public QMainWindow,
   void ShowExplorerPane(int pane);
   int CurrentExplorerPane() const;
   void ShowExplorerBar(bool show);
+  BOOL IsExplorerBarShown() const;
   BOOL OnBookmark();
+  void SetupToolbar();
+  void ShowAddressBar(bool show);
+  void ShowTutorialBar(bool show);
+  BOOL IsTutorialBarShown() const;
+  BOOL IsOutputBarShown() const;
+  void ShowViewSelector(bool show);
+  void SetViewAsWebPage(BOOL on);
+  // Toggles the trace log (35123): off keeps the levels for switching on.
+  static void EnableTraceLog(BOOL on);
+  static BOOL IsTraceLogEnabled();
+
+  // --- panes and focus ---
+  BOOL ActivatePane(int index);
+  BOOL ActivateNextPane(int index, BOOL backwards);
+  int GetActivePane() const;
+  BOOL IsPaneVisible(int index) const;
+
+  // --- HTML panes and margins ---
+  void SetViewMargins(const QRect& margins, int flag) override;
+  void SetBanner(const htmlViewInfo& info) override;
+  void SetFrame(const htmlViewInfo& info) override;
+  void SetTutorial(const htmlViewInfo& info) override;
+  void SetViewSelector(const std::vector<std::pair<NorvString, UINT>>& entries,
+                       int current) override;
+  void HideOutputView() override;
+  BOOL IsTutorialAvailable() const { return m_tutorialAvailable; }
+
+  // --- status bar ---
+  // Shows `text` in the stretching pane; returns the text it replaces.
+  NorvString ShowStatusBarText(const NorvString& text);
+  // The status prompt of a command: the default, or the target item's own.
+  NorvString GetMessageString(UINT command, const NorvString& defaultPrompt);
 
   // --- refresh requests ---
   // Runs the tree's AutoRefresh when a refresh was requested; TRUE when it
@@ -136,15 +237,50 @@ class NORV_API CMainFrame : public QMainWindow,
   BOOL SetStatusBarText(const NorvString& text) override;
   BOOL ModifyImageList(ImageListType type, int index, const QIcon& icon) override;
   BOOL GetAddressBarInfo(NorvString& text, int& image, int& selectedImage) override;
+  BOOL SetAddressBarInfo(const NorvString& text, int image, int selectedImage, int indent,
+                         const NorvString& path) override;
+  BOOL SetOutputView(QWidget* view, OutputViewHeaderPosition position, const NorvString& caption,
+                     int flags) override;
+  void DetachOutputView(QWidget* view) override;
+  BOOL ShowOutputView(BOOL show) override;
+  BOOL IsOutputViewVisible(QWidget* view) override;
+  QWidget* GetOutputViewParent() override;
+
+  // --- INorvHtmlHost (the tree and the main window; the page commands of
+  // the HTML views and panes) ---
+  CNorvTreeListItem* GetSelectedTreeItem() override;
+  CmdResult TreeItemCommand(UINT command, DWORD param, void* pParam) override;
+  void PostTreeCommand(UINT command) override;
+  void PostMainCommand(UINT command) override;
+  BOOL IsExplorerBarVisible() override { return IsExplorerBarShown(); }
+
+  // --- closing ---
+  // Writes the persisted values (done by closing).
+  void SaveSettings();
+  BOOL IsClosing() const { return m_closing; }
+  // The end of the desktop session: FALSE when a plugin refuses.
+  BOOL OnQueryEndSession();
 
  protected:
   bool event(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  void CreateExplorerBar();
-  void CreateToolBar();
-  void CreateStatusBar();
+  BOOL OnCreateBars();
+  BOOL OnCreateClient();
+  BOOL CreateExplorerBar();
+  BOOL CreateStatusBar();
+  void OnAddressDropDown();
+  void OnAddressSelect(const QString& path);
+  void OnAddressEnter(const QString& text);
+  void FocusAfterAddress();
+  void OnDropDown(UINT command, QMenu* menu);
+  void OnViewOutputBar();
+  void OnViewNext();
+  void SendToLastShownItem(UINT command);
+  INorvCommandTarget* FocusedCommandTarget() const;
+  QWidget* CurrentContentWidget() const;
+  void ApplyViewMargins();
   void InstallMenu(const CNorvMenu& menu);
   void UpdateMenuStates(QMenu* menu);
   void UpdateToolBar();
@@ -152,22 +288,35 @@ class NORV_API CMainFrame : public QMainWindow,
   void OnRegisteredMessage(UINT message, WPARAM wParam);
   void OnIdle();
   void LoadSettings();
-  void SaveSettings();
 
   CNorvDoc* m_doc = nullptr;
   TreeView* m_tree = nullptr;
   HistoryView* m_history = nullptr;
   BookmarkView* m_bookmarks = nullptr;
   CEmptyContentView* m_defaultView = nullptr;
-  QSplitter* m_splitter = nullptr;
-  QWidget* m_explorerBar = nullptr;
-  QComboBox* m_paneSelector = nullptr;
-  QStackedWidget* m_panes = nullptr;
+  CNorvHtmlView* m_htmlView = nullptr;
+  CSplitterWndEx* m_vertSplitter = nullptr;
+  CSplitterWndEx* m_horzSplitter = nullptr;
+  CComboFrame* m_explorerBar = nullptr;
+  CClientFrame* m_clientBar = nullptr;
+  CBarFrame* m_outputBar = nullptr;
+  CBarFrame* m_tutorialBar = nullptr;
+  CHtmlFrame* m_tutorial = nullptr;
+  CHtmlFrame* m_htmlFrame = nullptr;
+  CHtmlFrame* m_banner = nullptr;
   QStackedWidget* m_contentPane = nullptr;
-  QToolButton* m_backButton = nullptr;
-  QToolButton* m_forwardButton = nullptr;
-  std::map<UINT, QAction*> m_toolActions;
+  CFixedToolBar* m_toolBar = nullptr;
+  QToolBar* m_addressBand = nullptr;
+  QToolBar* m_bannerBand = nullptr;
+  CAddress* m_address = nullptr;
   QLabel* m_statusPanes[3] = {nullptr, nullptr, nullptr};
+  QWidget* m_outputView = nullptr;
+  Settings m_settings;
+  QRect m_margins;
+  int m_marginFlag = 0;
+  BOOL m_tutorialAvailable = FALSE;
+  BOOL m_restoreOutputHeight = FALSE;
+  bool m_outerCellsHidden = false;
 
   QList<QImage> m_smallImages;
   QList<QImage> m_largeImages;

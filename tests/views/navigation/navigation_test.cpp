@@ -629,6 +629,10 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(scratch + "/runtime");
     setenv("NORV_RUNTIME_DIR", (scratch + "/runtime").c_str(), 1);
   }
+  // The main frame's HTML panes start the browser engine, which runs as
+  // root only without its sandbox.
+  setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+  setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu", 0);
   QApplication app(argc, argv);
   CNorvPrivateRegistryKey::SetRegistryKey(L"Velmora\\NORV2.1");
   ::testing::InitGoogleTest(&argc, argv);

@@ -46,6 +46,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  // The frame's HTML panes: the browser engine runs as root only without
+  // its sandbox.
+  setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+  setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu", 0);
   char pattern[] = "/tmp/norv-navsdk-XXXXXX";
   if (mkdtemp(pattern) == nullptr) return 2;
   const std::string scratch = pattern;
