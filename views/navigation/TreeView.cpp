@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "NorvListView.h"
 #include "NorvQtMenu.h"
 #include "norv/NorvClipboard.h"
 #include "norv/NorvDoc.h"
@@ -1074,7 +1075,18 @@ BOOL TreeView::UpdateObject(CNorvTreeListItem* target, BOOL refresh) {
 
 void TreeView::UpdateView(CNorvTreeListItem* item) {
   NorvTreeNode* node = CNorvTreeModel::NodeOf(item);
-  if (node == nullptr || !node->expandedOnce) return;
+  if (node == nullptr) return;
+  if (node->expandedOnce) MergeChildNodes(item, node);
+  // The list showing the selected item merges the changed child list too,
+  // whether or not the branch was ever expanded (its rows need not be tree
+  // nodes).
+  if (GetSelectedNode() != node) return;
+  CNorvDoc* doc = CNorvDoc::GetDoc();
+  if (doc == nullptr || doc->GetCurrentView() != doc->GetListView()) return;
+  if (auto* list = dynamic_cast<CNorvListView*>(doc->GetListView())) list->UpdateContents(item);
+}
+
+void TreeView::MergeChildNodes(CNorvTreeListItem* item, NorvTreeNode* node) {
   std::unordered_set<CNorvTreeListItem*> present;
   std::vector<NorvTreeNodeInit> inits;
   for (CNorvTreeListItem* child : item->GetItemList()) {

@@ -230,6 +230,8 @@ class NORV_API TreeView : public QTreeView {
   BOOL RefreshTree(CNorvTreeListItem* item, bool& changed, CNorvTreeListItem* parent);
   BOOL UpdateObject(CNorvTreeListItem* item, BOOL refresh);
   void UpdateView(CNorvTreeListItem* item);
+  // UpdateView's part for the nodes of an expanded branch.
+  void MergeChildNodes(CNorvTreeListItem* item, NorvTreeNode* node);
   BOOL RemoveObject(CNorvTreeListItem* item, CNorvTreeListItem* parent);
   void SortNode(NorvTreeNode* node);
   BOOL ShowSelectionSuspended();

@@ -20,6 +20,7 @@
 #include "ColumnDialogs.h"
 #include "MainFrm.h"
 #include "NorvListCtrl.h"
+#include "NorvHtmlSchemes.h"
 #include "NorvListView.h"
 #include "TreeView.h"
 #include "list_test_items.h"
@@ -627,6 +628,15 @@ TEST_F(ListViewTest, MainFrameShowsTheSelectionInItsListView) {
     EXPECT_EQ(column, 1);
     EXPECT_EQ(ascending, 1);
 
+    // A child list flagged as updated reaches the shown rows at the tree's
+    // next refresh, without a new fill.
+    world.children[shown->Id()].push_back(L"late");
+    static_cast<CListItem*>(shown)->Sync();
+    shown->SetFlags(NORV_ITEM_LISTUPDATED, FALSE);
+    frame->Tree()->AutoRefresh(nullptr, FALSE);
+    EXPECT_EQ(list->Model()->RowCount(), 5);
+    EXPECT_EQ(list->Container(), shown);
+
     // A saved filter shows the warning.
     auto* warning = frame->findChild<QLabel*>(QStringLiteral("FilterWarning"));
     EXPECT_TRUE(warning == nullptr || warning->isHidden());
@@ -657,6 +667,11 @@ int main(int argc, char** argv) {
     fs::create_directories(gScratch + "/runtime");
     setenv("NORV_RUNTIME_DIR", (gScratch + "/runtime").c_str(), 1);
   }
+  // The main frame's HTML panes start the browser engine, which runs as
+  // root only without its sandbox.
+  setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+  setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu", 0);
+  NorvRegisterHtmlSchemes();
   QApplication app(argc, argv);
   CNorvPrivateRegistryKey::SetRegistryKey(L"Velmora\\NORV2.1");
   ::testing::InitGoogleTest(&argc, argv);
