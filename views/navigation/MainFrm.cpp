@@ -497,6 +497,7 @@ BOOL CMainFrame::OnBookmark() {
 
 BOOL CMainFrame::OnCommand(UINT command) {
   if (command == 0) return FALSE;
+  if (OnToolsCommand(command)) return TRUE;
   if (command >= ID_NORV_CMD_BACK_FIRST && command <= ID_NORV_CMD_BACK_LAST) {
     GoBack(static_cast<int>(command - ID_NORV_CMD_BACK_FIRST + 1));
     return TRUE;
@@ -574,6 +575,7 @@ void CMainFrame::OnUpdateCommand(UINT command, BOOL& enabled, BOOL& checked) {
   }
   if (m_bookmarks->hasFocus() && m_bookmarks->OnUpdateCommand(command, enabled)) return;
   m_tree->OnUpdateCommand(command, enabled, checked);
+  OnUpdateToolsCommand(command, enabled, checked);
 }
 
 // ===========================================================================

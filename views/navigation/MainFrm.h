@@ -92,6 +92,13 @@ class NORV_API CMainFrame : public QMainWindow,
   void ShowExplorerBar(bool show);
   BOOL OnBookmark();
 
+  // --- tools: options, help, tip of the day, splash, icon, print (MainFrmTools.cpp) ---
+  BOOL OnToolsCommand(UINT command);
+  void OnUpdateToolsCommand(UINT command, BOOL& enabled, BOOL& checked);
+  void ShowSplash(const NorvString& url, const NorvString& options) override;
+  void ShowTipDialog(BOOL atStartup) override;
+  BOOL ShowHelp(DWORD data, UINT command, const NorvString& helpFile) override;
+
   // --- refresh requests ---
   // Runs the tree's AutoRefresh when a refresh was requested; TRUE when it
   // did.
