@@ -12,7 +12,7 @@ JOBS=${JOBS:-$(nproc)}
 FUZZ_SECONDS=${FUZZ_SECONDS:-20}
 
 PACKAGES=(cmake ninja-build g++ clang ccache pkg-config
-          qt6-base-dev libsqlite3-dev sqlite3 libgtest-dev libgmock-dev libbenchmark-dev
+          qt6-base-dev qt6-webengine-dev libsqlite3-dev sqlite3 libgtest-dev libgmock-dev libbenchmark-dev
           zlib1g-dev libcurl4-openssl-dev xvfb xauth
           libdw1 libunwind8
           python3-aiosmtpd msmtp msmtp-mta openssh-server openssh-client iputils-ping
