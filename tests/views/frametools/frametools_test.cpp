@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
@@ -14,6 +15,8 @@
 #include <QPrinter>
 #include <QRegularExpression>
 #include <QStyle>
+#include <QTest>
+#include <QTimer>
 #include <QTextBrowser>
 #include <QStandardItemModel>
 #include <QTreeView>
@@ -23,6 +26,8 @@
 
 #include "FrameTools.h"
 #include "HelpWindow.h"
+#include "MainFrm.h"
+#include "SplashWnd.h"
 #include "OptionsDlg.h"
 #include "TipDlg.h"
 #include "TreeView.h"
@@ -368,6 +373,83 @@ TEST(Help, PageOfEachHelpCommand) {
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(window->Browser()->source().adjusted(QUrl::RemoveFragment), plugin);
   window->close();
+}
+
+
+// ----- the frame's hooks ------------------------------------------------------------
+
+QList<CTipDlg*> VisibleTips(QWidget* frame) {
+  QList<CTipDlg*> shown;
+  for (CTipDlg* tip : frame->findChildren<CTipDlg*>())
+    if (tip->isVisible()) shown.append(tip);
+  return shown;
+}
+
+void Spin(int ms) {
+  QElapsedTimer clock;
+  clock.start();
+  while (clock.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+TEST(Frame, RoutesTheToolsAndShowsTheTipAfterTheSplashPage) {
+  CNorvDoc* doc = CNorvDoc::GetDoc();
+  auto frame = std::make_unique<CMainFrame>(doc);
+  frame->show();
+  auto* content = dynamic_cast<QWidget*>(doc->GetCurrentView());
+  ASSERT_NE(content, nullptr);
+
+  // Printing follows the content view.
+  BOOL enabled = FALSE, checked = TRUE;
+  frame->OnUpdateCommand(ID_NORV_CMD_PRINT, enabled, checked);
+  EXPECT_TRUE(enabled);
+  EXPECT_FALSE(checked);
+  content->hide();
+  frame->OnUpdateCommand(ID_NORV_CMD_PRINT, enabled, checked);
+  EXPECT_FALSE(enabled);
+  content->show();
+
+  // The options command opens the dialog; its OK stores.
+  {
+    CNorvPrivateRegistryKey options(plat::HKEY_CURRENT_USER, L"Options", plat::KEY_ALL_ACCESS);
+    ASSERT_TRUE(options.SetUIntValue(L"ExpandOnSelect", 1));
+  }
+  bool sawDialog = false;
+  QTimer::singleShot(0, [&] {
+    if (auto* dialog = qobject_cast<OptionsDlg*>(QApplication::activeModalWidget())) {
+      sawDialog = true;
+      dialog->ExpandOnSelectBox()->setChecked(false);
+      dialog->accept();
+    }
+  });
+  EXPECT_TRUE(frame->OnCommand(ID_NORV_CMD_OPTIONS));
+  EXPECT_TRUE(sawDialog);
+  EXPECT_EQ(ReadOption(L"Options", L"ExpandOnSelect"), 0u);
+
+  // The splash page: one at a time, gone on a key; the tip of the day waits
+  // for it and comes once.
+  ASSERT_TRUE(NorvWriteProfileInt("Tip", "StartUp", 0));
+  QFile page(Scratch("splash.html"));
+  ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+  page.write("<html><body><h1>Starting</h1></body></html>");
+  page.close();
+  frame->ShowSplash(Scratch("splash.html").toStdWString(), L"300x200");
+  CSplashWnd* splash = CSplashWnd::Current();
+  ASSERT_NE(splash, nullptr);
+  EXPECT_TRUE(splash->isVisible());
+  EXPECT_EQ(splash->size(), QSize(300, 200));
+  EXPECT_FALSE(CSplashWnd::ShowSplashScreen(L"/other.html", L"", frame.get()));
+  doc->ShowTipAtStartup();  // as the host does right after set-up
+  EXPECT_TRUE(VisibleTips(frame.get()).isEmpty());
+  QTest::keyClick(frame.get(), Qt::Key_Escape);
+  Spin(50);
+  EXPECT_EQ(CSplashWnd::Current(), nullptr);
+  ASSERT_EQ(VisibleTips(frame.get()).size(), 1);
+  doc->ShowTipAtStartup();
+  EXPECT_EQ(VisibleTips(frame.get()).size(), 1);
+  doc->ShowTipOfTheDay();  // the menu's command: always
+  EXPECT_EQ(VisibleTips(frame.get()).size(), 2);
+  for (CTipDlg* tip : VisibleTips(frame.get())) tip->reject();
+  Spin(20);
 }
 
 }  // namespace
