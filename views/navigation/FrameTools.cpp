@@ -364,7 +364,7 @@ QString NorvHostProfilePath() {
     config = QDir::homePath() + QStringLiteral("/.config");
   QString name = QCoreApplication::applicationName();
   name.replace(QLatin1Char('/'), QLatin1Char('_'));
-  if (name.isEmpty() || name.startsWith(QLatin1Char('.'))) name = QStringLiteral("norv");
+  if (name.isEmpty() || name.startsWith(QLatin1Char('.'))) name = QStringLiteral("norvexplore");
   return config + QStringLiteral("/norv/") + name + QStringLiteral(".ini");
 }
 

@@ -66,7 +66,7 @@ NORV_API BOOL NorvPrintContentView(QWidget* view, const QString& title, QWidget*
 // ----- the host program's profile -------------------------------------------
 
 // The host's profile file: "<configuration folder>/<application name>.ini"
-// ($XDG_CONFIG_HOME or ~/.config; "norv" without an application name).
+// ($XDG_CONFIG_HOME or ~/.config; "norvexplore" without an application name).
 // NORV_PROFILE (a file path) replaces it, for tests and several set-ups.
 NORV_API QString NorvHostProfilePath();
 NORV_API int NorvGetProfileInt(const char* section, const char* entry, int defaultValue);

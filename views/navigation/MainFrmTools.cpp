@@ -61,6 +61,10 @@ BOOL CMainFrame::OnToolsCommand(UINT command) {
       CNorvTreeListItem* item = m_tree != nullptr ? m_tree->GetSelectedTreeItem() : nullptr;
       if (item == nullptr) return TRUE;
       const QIcon icon = NorvGetItemLargeIcon(item, GetImageList(IMAGELIST_LARGE));
+      if (icon.isNull()) {
+        ShowStatusText(tr("This object has no image to save.").toStdWString());
+        return TRUE;
+      }
       const NorvString name = NorvProposedIconFileName(item);
       ++m_modalDialogs;
       SaveIcon(icon, name, this);
