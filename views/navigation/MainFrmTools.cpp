@@ -37,9 +37,7 @@ BOOL CMainFrame::OnToolsCommand(UINT command) {
   switch (command) {
     case ID_NORV_CMD_OPTIONS: {
       OptionsDlg dialog(this);
-      ++m_modalDialogs;
-      dialog.exec();
-      --m_modalDialogs;
+      dialog.DoModal();
       return TRUE;
     }
     case ID_NORV_CMD_HELP: {

@@ -21,7 +21,7 @@ UINT ReadOption(const wchar_t* name, UINT defaultValue) {
 
 }  // namespace
 
-OptionsDlg::OptionsDlg(QWidget* parent) : QDialog(parent) {
+OptionsDlg::OptionsDlg(QWidget* parent) : CNorvDialog(IDD, parent) {
   setWindowTitle(tr("Options"));
   auto* layout = new QVBoxLayout(this);
   auto* group = new QGroupBox(tr("Explorer"), this);
@@ -64,5 +64,5 @@ void OptionsDlg::accept() {
     doc->SetConfirmOnDelete(m_confirmOnDelete->isChecked() ? TRUE : FALSE);
     doc->SaveSettings();
   }
-  QDialog::accept();
+  CNorvDialog::accept();
 }

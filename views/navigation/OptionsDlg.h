@@ -5,16 +5,16 @@
 // the help window ("HelpInBrowser" under "Options"). OK stores all of them
 // at once; Cancel changes nothing.
 #pragma once
-#include <QDialog>
-
+#include "NorvDialog.h"
 #include "norv/norvtypes.h"
 
 class QCheckBox;
 
-class NORV_API OptionsDlg : public QDialog {
+class NORV_API OptionsDlg : public CNorvDialog {
   Q_OBJECT
 
  public:
+  static constexpr UINT IDD = 232;
   // The check boxes, by the ids of the dialog template.
   static constexpr int kExpandOnSelect = 648;
   static constexpr int kConfirmOnDelete = 650;

@@ -100,7 +100,7 @@ NorvString CTipDlg::NextTipText(CNorvTreeListItem* root) {
   return tip;
 }
 
-CTipDlg::CTipDlg(QWidget* parent) : QDialog(parent) {
+CTipDlg::CTipDlg(QWidget* parent) : CNorvDialog(IDD, parent) {
   setWindowTitle(tr("Tip of the Day"));
   auto* layout = new QVBoxLayout(this);
   auto* title = new QLabel(tr("<b>Did you know...</b>"), this);
@@ -136,5 +136,5 @@ QString CTipDlg::TipText() const { return m_text->text(); }
 void CTipDlg::accept() {
   if (!NorvWriteProfileInt("Tip", "StartUp", m_startup->isChecked() ? 0 : 1))
     NORV_BASE_TRACE(2, 0, L"CTipDlg: \"StartUp\" could not be written to the profile");
-  QDialog::accept();
+  CNorvDialog::accept();
 }

@@ -7,18 +7,18 @@
 // explorer's own. "Show tips at start-up" is the value "StartUp" in the
 // section "Tip" of the host's profile (0 = show).
 #pragma once
-#include <QDialog>
-
+#include "NorvDialog.h"
 #include "norv/norvtypes.h"
 
 class CNorvTreeListItem;
 class QCheckBox;
 class QLabel;
 
-class NORV_API CTipDlg : public QDialog {
+class NORV_API CTipDlg : public CNorvDialog {
   Q_OBJECT
 
  public:
+  static constexpr UINT IDD = 149;
   // Control ids of the dialog template.
   static constexpr int kTipText = 20004;
   static constexpr int kShowAtStartup = 20005;
