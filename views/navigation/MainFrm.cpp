@@ -919,6 +919,7 @@ void CMainFrame::OnViewNext() {
 BOOL CMainFrame::OnCommand(UINT command) {
   if (command == 0) return FALSE;
   if (OnContentCommand(command)) return TRUE;
+  if (OnToolsCommand(command)) return TRUE;
   if (command >= ID_NORV_CMD_BACK_FIRST && command <= ID_NORV_CMD_BACK_LAST) {
     GoBack(static_cast<int>(command - ID_NORV_CMD_BACK_FIRST + 1));
     return TRUE;
@@ -1021,6 +1022,7 @@ void CMainFrame::OnUpdateCommand(UINT command, BOOL& enabled, BOOL& checked) {
   enabled = TRUE;
   checked = FALSE;
   if (OnUpdateContentCommand(command, enabled, checked)) return;
+  if (OnUpdateToolsCommand(command, enabled, checked)) return;
   if (command >= ID_NORV_CMD_BACK_FIRST && command <= ID_NORV_CMD_BACK_LAST) {
     enabled = m_history->CanGoBack();
     return;

@@ -194,6 +194,13 @@ class NORV_API CMainFrame : public QMainWindow,
   // The status prompt of a command: the default, or the target item's own.
   NorvString GetMessageString(UINT command, const NorvString& defaultPrompt);
 
+  // --- tools: options, help, tip of the day, splash, icon, print (MainFrmTools.cpp) ---
+  BOOL OnToolsCommand(UINT command);
+  BOOL OnUpdateToolsCommand(UINT command, BOOL& enabled, BOOL& checked);
+  void ShowSplash(const NorvString& url, const NorvString& options) override;
+  void ShowTipDialog(BOOL atStartup) override;
+  BOOL ShowHelp(DWORD data, UINT command, const NorvString& helpFile) override;
+
   // --- refresh requests ---
   // Runs the tree's AutoRefresh when a refresh was requested; TRUE when it
   // did.
