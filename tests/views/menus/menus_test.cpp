@@ -13,6 +13,7 @@
 
 #include "CoolMenuManager.h"
 #include "NorvQtMenu.h"
+#include "PushDownButton.h"
 #include "platform/resources.h"
 
 namespace {
@@ -230,6 +231,44 @@ TEST_F(CoolMenuFixture, SharedLetterCyclesUniqueLetterExecutes) {
   ASSERT_EQ(triggered.count(), 1);
   EXPECT_EQ(NorvActionCommand(triggered.at(0).at(0).value<QAction*>()), 2u);
   EXPECT_FALSE(popup.isVisible());
+}
+
+// The box around the near-black pixels of `image` inside `area`.
+QRect DarkBox(const QImage& image, const QRect& area) {
+  QRect box;
+  for (int y = area.top(); y <= area.bottom(); ++y)
+    for (int x = area.left(); x <= area.right(); ++x)
+      if (qGray(image.pixel(x, y)) < 60) box |= QRect(x, y, 1, 1);
+  return box;
+}
+
+TEST(PushDownButton, ArrowAtTheRightEdgeMovesWhenPressedAndGreysWhenDisabled) {
+  CPushDownButton button(QStringLiteral("Views"));
+  button.resize(90, 26);
+  button.show();
+  Settle();
+  const QRect arrow = CPushDownButton::ArrowRect(button.size());
+  EXPECT_EQ(arrow.right(), 90 - 1 - CPushDownButton::kArrowMargin);
+  EXPECT_EQ(CPushDownButton::TextRect(button.size()).left(), CPushDownButton::kTextMargin);
+  const QRect search = arrow.adjusted(-3, -3, 3, 3);
+  const QRect up = DarkBox(button.grab().toImage(), search);
+  ASSERT_FALSE(up.isEmpty());
+  EXPECT_TRUE(arrow.contains(up));
+  EXPECT_EQ(arrow.top(), (26 - CPushDownButton::kArrowHeight) / 2);  // centred
+  EXPECT_EQ(up.top(), arrow.top());
+
+  button.setDown(true);
+  const QRect down = DarkBox(button.grab().toImage(), search);
+  EXPECT_EQ(down, up.translated(1, 1));
+
+  button.setDown(false);
+  button.setEnabled(false);
+  EXPECT_TRUE(DarkBox(button.grab().toImage(), search).isEmpty());
+
+  // The focus rectangle: 3 pixels in, a quarter of the side on small ones.
+  EXPECT_EQ(CPushDownButton::FocusRect({90, 26}), QRect(3, 3, 84, 20));
+  EXPECT_EQ(CPushDownButton::FocusRect({40, 12}), QRect(3, 3, 34, 6));
+  EXPECT_EQ(CPushDownButton::FocusRect({8, 8}), QRect(2, 2, 4, 4));
 }
 
 }  // namespace
