@@ -19,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include "BookmarkView.h"
+#include "CoolMenuManager.h"
 #include "HistoryView.h"
 #include "NavigationServices.h"
 #include "NorvQtMenu.h"
@@ -129,6 +130,7 @@ CMainFrame::CMainFrame(CNorvDoc* document, QWidget* parent) : QMainWindow(parent
   CNorvMenu menu;
   BuildMainMenu(nullptr, menu);
   InstallMenu(menu);
+  CCoolMenuManager::InstallOnFrame(this);  // toolbar images in every menu
 
   // Idle processing: a zero-interval timer runs when the event queue is
   // empty and stops when there is nothing left to do.
