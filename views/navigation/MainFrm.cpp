@@ -130,7 +130,6 @@ CMainFrame::CMainFrame(CNorvDoc* document, QWidget* parent) : QMainWindow(parent
   CNorvMenu menu;
   BuildMainMenu(nullptr, menu);
   InstallMenu(menu);
-  CCoolMenuManager::InstallOnFrame(this);  // toolbar images in every menu
 
   // Idle processing: a zero-interval timer runs when the event queue is
   // empty and stops when there is nothing left to do.
@@ -146,6 +145,7 @@ CMainFrame::CMainFrame(CNorvDoc* document, QWidget* parent) : QMainWindow(parent
     m_notifier = new QSocketNotifier(m_listener->SocketFd(), QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, [this] { m_listener->Poll(); });
   }
+  CCoolMenuManager::InstallOnFrame(this);  // toolbar images in every menu
   UpdateToolBar();
 }
 
