@@ -600,11 +600,13 @@ BOOL CNorvTreeOptionsCtrl::ActivateEntry(QStandardItem* node) {
       *other = sibling == node ? 1 : 0;
       SetImage(sibling, sibling == node ? RadioOn : RadioOff);
     }
+    emit EntryChanged(node);
     return TRUE;
   }
   if (IsCheck(node)) {
     *value = *value != 0 ? 0 : 1;
     SetImage(node, *value != 0 ? CheckOn : CheckOff);
+    emit EntryChanged(node);
     return TRUE;
   }
   return FALSE;

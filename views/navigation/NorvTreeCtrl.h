@@ -154,6 +154,10 @@ class NORV_API CNorvTreeOptionsCtrl : public QTreeView {
   QStandardItemModel* Model() const { return m_model; }
   int ImageOf(const QStandardItem* node) const;
 
+ signals:
+  // The user changed an entry (and the ints bound to it and its group).
+  void EntryChanged(QStandardItem* entry);
+
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include <QApplication>
+#include <QSignalSpy>
 #include <QTest>
 #include <filesystem>
 #include <memory>
@@ -278,7 +279,9 @@ TEST_F(OptionsFixture, EntriesShowTheIntsAndKinds) {
 }
 
 TEST_F(OptionsFixture, ClicksSetTheIntsRadioGroupsExclusive) {
+  QSignalSpy changed(options.get(), &CNorvTreeOptionsCtrl::EntryChanged);
   Click(list);
+  EXPECT_EQ(changed.count(), 1);
   EXPECT_EQ(sizes[0], 0);
   EXPECT_EQ(sizes[1], 0);
   EXPECT_EQ(sizes[2], 1);
@@ -304,6 +307,7 @@ TEST_F(OptionsFixture, ClicksSetTheIntsRadioGroupsExclusive) {
 }
 
 TEST_F(OptionsFixture, ReadOnlyRefusesEveryChange) {
+  QSignalSpy changed(options.get(), &CNorvTreeOptionsCtrl::EntryChanged);
   options->SetReadOnly(TRUE);
   Click(large);
   DoubleClick(hidden);
@@ -314,6 +318,7 @@ TEST_F(OptionsFixture, ReadOnlyRefusesEveryChange) {
   EXPECT_EQ(flags[0], 0);
   EXPECT_EQ(flags[1], 1);
   EXPECT_EQ(options->ImageOf(small), CNorvTreeOptionsCtrl::RadioOn);
+  EXPECT_EQ(changed.count(), 0);
 }
 
 }  // namespace
