@@ -535,7 +535,7 @@ QStandardItem* CNorvTreeOptionsCtrl::AddGroup(QStandardItem* parent, const QStri
   auto* node = new QStandardItem(text);
   node->setData(kind, KindRole);
   node->setEditable(false);
-  SetImage(node, groupImage + 4);
+  SetImage(node, groupImage >= 0 ? groupImage + 4 : -1);  // -1: no group image
   (parent != nullptr ? parent : m_model->invisibleRootItem())->appendRow(node);
   expand(node->index());
   return node;

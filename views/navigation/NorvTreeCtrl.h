@@ -132,7 +132,7 @@ class NORV_API CNorvTreeOptionsCtrl : public QTreeView {
   // time.
   BOOL InitImageList(UINT bitmapId);
   // A group node under `parent` (null: at the top), open and with the
-  // group image `groupImage` of the caller's images.
+  // group image `groupImage` of the caller's images (negative: none).
   QStandardItem* AddRadioGroup(QStandardItem* parent, const QString& text, int groupImage);
   QStandardItem* AddCheckGroup(QStandardItem* parent, const QString& text, int groupImage);
   // An entry of a group bound to `value` (non-zero: on). Null when `group`
