@@ -8,9 +8,9 @@
 #include <QPainter>
 #include <QPalette>
 #include <QWidgetAction>
-#include <cstring>
 
 #include "NorvQtMenu.h"
+#include "ToolbarResource.h"
 #include "norv/Trace.h"
 #include "platform/resources.h"
 
@@ -37,12 +37,6 @@ struct EntryRecord {
 std::map<const QObject*, EntryRecord>& Records() {
   static std::map<const QObject*, EntryRecord> records;
   return records;
-}
-
-std::uint16_t Read16(const BYTE* p) {
-  std::uint16_t v = 0;
-  std::memcpy(&v, p, 2);
-  return v;
 }
 
 // The letter an entry's "&" names ("&&" is a literal "&"), upper-cased;
@@ -142,11 +136,9 @@ BOOL CCoolMenuManager::LoadToolbar(UINT id, HMODULE module) {
 }
 
 BOOL CCoolMenuManager::LoadToolbarData(const BYTE* data, std::size_t size, const QImage& strip) {
-  if (data == nullptr || size < 8) return FALSE;
-  const std::uint16_t version = Read16(data);
-  const QSize imageSize(Read16(data + 2), Read16(data + 4));
-  const std::size_t count = Read16(data + 6);
-  if (version != 1 || imageSize.isEmpty() || size < 8 + 2 * count) return FALSE;
+  NorvToolbarResource toolbar;
+  if (!NorvParseToolbarResource(data, size, toolbar)) return FALSE;
+  const QSize imageSize(toolbar.imageWidth, toolbar.imageHeight);
   if (m_imageSize.isValid() && imageSize != m_imageSize) {
     NORV_BASE_TRACE(2, 0,
                     NorvFormatString(L"CCoolMenuManager::LoadToolbar: images of %d x %d pixels "
@@ -156,14 +148,9 @@ BOOL CCoolMenuManager::LoadToolbarData(const BYTE* data, std::size_t size, const
     return FALSE;
   }
   m_imageSize = imageSize;
-  int buttons = 0;
-  for (std::size_t i = 0; i < count; ++i)
-    if (Read16(data + 8 + 2 * i) != 0) ++buttons;
-  const int first = static_cast<int>(m_images.size());
-  AddImages(strip, buttons);
-  int next = first;
-  for (std::size_t i = 0; i < count; ++i) {
-    const UINT command = Read16(data + 8 + 2 * i);
+  int next = static_cast<int>(m_images.size());
+  AddImages(strip, toolbar.ButtonCount());
+  for (UINT command : toolbar.commands) {
     if (command == 0) continue;
     m_commands.try_emplace(command, next);  // a command keeps its first image
     ++next;
@@ -200,27 +187,19 @@ void CCoolMenuManager::AddImages(const QImage& strip, int count) {
 BOOL CCoolMenuManager::LoadAccelerators(UINT id, HMODULE module) {
   const BYTE* data = nullptr;
   std::size_t size = 0;
-  if (!plat::FindResource(module, plat::ResourceType::Accelerator, id, &data, &size)) return FALSE;
-  auto read32 = [data](std::size_t at) {
-    std::uint32_t v = 0;
-    std::memcpy(&v, data + at, 4);
-    return v;
-  };
-  if (size < 8 || read32(0) != 1) return FALSE;
-  const std::uint32_t count = read32(4);
-  if (count > (size - 8) / 12) return FALSE;
-  for (std::uint32_t i = 0; i < count; ++i) {
-    const std::size_t at = 8 + 12 * static_cast<std::size_t>(i);
-    const UINT command = read32(at);
-    const std::uint32_t bits = read32(at + 4);
+  std::vector<NorvAcceleratorEntry> entries;
+  if (!plat::FindResource(module, plat::ResourceType::Accelerator, id, &data, &size) ||
+      !NorvParseAcceleratorResource(data, size, entries))
+    return FALSE;
+  for (const NorvAcceleratorEntry& entry : entries) {
     Qt::KeyboardModifiers modifiers;
-    if (bits & 1) modifiers |= Qt::ShiftModifier;
-    if (bits & 2) modifiers |= Qt::ControlModifier;
-    if (bits & 4) modifiers |= Qt::AltModifier;
-    if (bits & 8) modifiers |= Qt::MetaModifier;
-    const QKeySequence key(QKeyCombination(modifiers, static_cast<Qt::Key>(read32(at + 8))));
+    if (entry.modifiers & 1) modifiers |= Qt::ShiftModifier;
+    if (entry.modifiers & 2) modifiers |= Qt::ControlModifier;
+    if (entry.modifiers & 4) modifiers |= Qt::AltModifier;
+    if (entry.modifiers & 8) modifiers |= Qt::MetaModifier;
+    const QKeySequence key(QKeyCombination(modifiers, static_cast<Qt::Key>(entry.key)));
     // The first entry of a command is the one shown.
-    m_accelerators.try_emplace(command, key);
+    m_accelerators.try_emplace(entry.command, key);
   }
   for (const Source& s : m_acceleratorTables)
     if (s.id == id && s.module == module) return TRUE;
