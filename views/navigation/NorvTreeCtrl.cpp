@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOption>
+#include <QStyledItemDelegate>
 #include <algorithm>
 
 #include "NavigationFrame.h"
@@ -79,6 +80,21 @@ QList<QPixmap> LoadStrip(UINT id, int size) {
   return images;
 }
 
+// The selected node shows its selected image.
+class SelectedImageDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (option->state & QStyle::State_Selected) {
+      const QVariant selected = index.data(CNorvTreeModel::SelectedImageRole);
+      if (selected.isValid()) option->icon = selected.value<QIcon>();
+    }
+  }
+};
+
 }  // namespace
 
 // ===========================================================================
@@ -105,6 +121,7 @@ CNorvTreeCtrl::CNorvTreeCtrl(QWidget* parent) : QTreeView(parent) {
     }
   });
   setModel(m_model);
+  setItemDelegate(new SelectedImageDelegate(this));
   setHeaderHidden(true);
   setUniformRowHeights(true);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
