@@ -292,9 +292,7 @@ void CCoolMenuManager::ConvertMenu(QMenu* menu) {
     record.shownText = text;
     records[action] = record;
     action->setProperty(kRecordProperty, true);
-    connect(action, &QObject::destroyed, this, [](QObject* gone) {
-      Records().erase(gone);
-    });
+    connect(action, &QObject::destroyed, this, [](QObject* gone) { Records().erase(gone); });
   }
   menu->setProperty(kConvertedProperty, true);
   m_converted.append(menu);
@@ -331,8 +329,7 @@ void CCoolMenuManager::RestoreMenus() {
 // ---------------------------------------------------------------------------
 
 bool CCoolMenuManager::HandleMenuChar(QMenu* menu, const QString& text) {
-  if (menu == nullptr || text.size() != 1 || !text[0].isPrint() || text[0].isSpace())
-    return false;
+  if (menu == nullptr || text.size() != 1 || !text[0].isPrint() || text[0].isSpace()) return false;
   const QChar letter = text[0].toUpper();
   QList<QAction*> matches;
   int after = -1;  // the first match after the highlighted entry

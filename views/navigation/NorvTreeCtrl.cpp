@@ -521,9 +521,8 @@ BOOL CNorvTreeOptionsCtrl::InitImageList(UINT bitmapId) {
   m_images = m_images.mid(0, 4);
   const QList<QPixmap> groups = LoadStrip(bitmapId, kImageSize);
   if (bitmapId != 0 && groups.isEmpty())
-    NORV_BASE_TRACE(2, 0,
-                    NorvFormatString(L"CNorvTreeOptionsCtrl::InitImageList: no images in %u",
-                                     bitmapId));
+    NORV_BASE_TRACE(
+        2, 0, NorvFormatString(L"CNorvTreeOptionsCtrl::InitImageList: no images in %u", bitmapId));
   m_images.append(groups);
   // Nodes added before take their images now.
   std::function<void(QStandardItem*)> walk = [&](QStandardItem* node) {
@@ -651,8 +650,8 @@ void CNorvTreeOptionsCtrl::mousePressEvent(QMouseEvent* event) {
 
 void CNorvTreeOptionsCtrl::mouseReleaseEvent(QMouseEvent* event) {
   const QModelIndex index = indexAt(event->position().toPoint());
-  const bool click = event->button() == Qt::LeftButton && index.isValid() &&
-                     index == m_pressed && !m_afterDoubleClick;
+  const bool click = event->button() == Qt::LeftButton && index.isValid() && index == m_pressed &&
+                     !m_afterDoubleClick;
   m_afterDoubleClick = false;
   m_pressed = QPersistentModelIndex();
   QTreeView::mouseReleaseEvent(event);

@@ -10,8 +10,7 @@
 namespace {
 
 QPixmap DrawnArrow() {
-  QImage image(CPushDownButton::kArrowWidth, CPushDownButton::kArrowHeight,
-               QImage::Format_ARGB32);
+  QImage image(CPushDownButton::kArrowWidth, CPushDownButton::kArrowHeight, QImage::Format_ARGB32);
   image.fill(Qt::transparent);
   // A solid triangle pointing down: 9, 7, 5, 3, 1 pixels wide.
   for (int y = 0; y < 5; ++y)
@@ -36,8 +35,8 @@ QPixmap LoadArrow() {
     for (int x = 0; x < image.width(); ++x)
       if ((line[x] & 0xFFFFFF) == 0xFF00FF) line[x] = 0;
   }
-  return QPixmap::fromImage(image.copy(0, 0, CPushDownButton::kArrowWidth,
-                                       std::min(image.height(), 16)));
+  return QPixmap::fromImage(
+      image.copy(0, 0, CPushDownButton::kArrowWidth, std::min(image.height(), 16)));
 }
 
 }  // namespace
@@ -63,8 +62,8 @@ QPixmap CPushDownButton::ArrowImage() {
 QRect CPushDownButton::ArrowRect(const QSize& size) {
   const QSize image = ArrowImage().size();
   const int height = image.isValid() ? image.height() : kArrowHeight;
-  return QRect(size.width() - kArrowMargin - kArrowWidth, (size.height() - height) / 2,
-               kArrowWidth, height);
+  return QRect(size.width() - kArrowMargin - kArrowWidth, (size.height() - height) / 2, kArrowWidth,
+               height);
 }
 
 QRect CPushDownButton::TextRect(const QSize& size) {

@@ -61,8 +61,8 @@ void Settle() {
 TEST(CoolMenuToolbars, ImagesMappedInOrderFirstImageKeptOtherSizeRefused) {
   CCoolMenuManager manager;
   const auto first = Toolbar(16, 15, {100, 0, 101});
-  ASSERT_TRUE(manager.LoadToolbarData(first.data(), first.size(),
-                                      Strip(16, 15, {Qt::red, Qt::green})));
+  ASSERT_TRUE(
+      manager.LoadToolbarData(first.data(), first.size(), Strip(16, 15, {Qt::red, Qt::green})));
   EXPECT_EQ(manager.ImageSize(), QSize(16, 15));
   EXPECT_EQ(manager.ButtonSize(), QSize(18, 17));
   EXPECT_EQ(manager.CommandImage(100), 0);
@@ -71,8 +71,8 @@ TEST(CoolMenuToolbars, ImagesMappedInOrderFirstImageKeptOtherSizeRefused) {
   // 101 appears again: it keeps the first toolbar's image; 102 takes the
   // image after it.
   const auto second = Toolbar(16, 15, {101, 102});
-  ASSERT_TRUE(manager.LoadToolbarData(second.data(), second.size(),
-                                      Strip(16, 15, {Qt::blue, Qt::yellow})));
+  ASSERT_TRUE(
+      manager.LoadToolbarData(second.data(), second.size(), Strip(16, 15, {Qt::blue, Qt::yellow})));
   EXPECT_EQ(manager.CommandImage(101), 1);
   EXPECT_EQ(CentreOf(manager.CommandIcon(101), {16, 15}), QColor(Qt::green));
   EXPECT_EQ(CentreOf(manager.CommandIcon(102), {16, 15}), QColor(Qt::yellow));
@@ -152,9 +152,8 @@ class CoolMenuFixture : public ::testing::Test {
 TEST_F(CoolMenuFixture, AcceleratorAndImageShownWhileOpenThenRestored) {
   Open(menu);
   EXPECT_TRUE(manager->IsConverted(menu));
-  EXPECT_EQ(refresh->text(),
-            QStringLiteral("&Refresh\t") + QKeySequence(Qt::Key_F5).toString(
-                                               QKeySequence::NativeText));
+  EXPECT_EQ(refresh->text(), QStringLiteral("&Refresh\t") +
+                                 QKeySequence(Qt::Key_F5).toString(QKeySequence::NativeText));
   EXPECT_EQ(CentreOf(refresh->icon(), {16, 16}), QColor(Qt::red));
   EXPECT_EQ(plain->text(), QStringLiteral("&Plain"));
   EXPECT_TRUE(plain->icon().isNull());
@@ -187,8 +186,7 @@ TEST_F(CoolMenuFixture, ContextMenusOfTheFrameAreConvertedOthersNot) {
   QMenu popup(&frame);
   QAction* action = AddCommand(&popup, QStringLiteral("&Refresh"), 35000);
   Open(&popup);
-  EXPECT_TRUE(action->text().endsWith(QKeySequence(Qt::Key_F5).toString(
-      QKeySequence::NativeText)));
+  EXPECT_TRUE(action->text().endsWith(QKeySequence(Qt::Key_F5).toString(QKeySequence::NativeText)));
   popup.hide();
   Settle();
   EXPECT_EQ(action->text(), QStringLiteral("&Refresh"));
