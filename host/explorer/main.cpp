@@ -23,6 +23,8 @@
 #include "MainFrm.h"
 #include "NavigationServices.h"
 #include "TreeView.h"
+// The framework's message box for application messages.
+#include "NorvMessageBoxDlg.h"
 #include "norv/NorvCommandLine.h"
 #include "norv/NorvCrashHandler.h"
 #include "norv/NorvCommandLineInfo.h"
@@ -105,6 +107,8 @@ int main(int argc, char** argv) {
   int qtArgc = 1;
   char* qtArgv[] = {argv[0], nullptr};
   QApplication app(qtArgc, qtArgv);
+  // Application messages in the framework's message box (standard error without a screen).
+  NorvInstallMessageBoxDialog();
 
   // Start-up, in the framework's order.
   CNorvCommandLineInfo::SetCurrent(&info);

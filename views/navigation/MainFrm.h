@@ -125,6 +125,8 @@ class NORV_API CMainFrame : public QMainWindow,
   void ShowStatusText(const NorvString& text) override;
   BOOL IsMainWindowMinimized() override;
   int GetModalDialogCount() override { return m_modalDialogs; }
+  // The framework's dialogs count themselves in and out while they run.
+  void CountModalDialog(int delta) { m_modalDialogs += delta; }
   QIcon GetImage(int index) override;
   void RequestExplorerEmpty() override;
 

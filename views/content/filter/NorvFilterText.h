@@ -11,9 +11,12 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/types.h"
+
+using plat::UINT;
 
 using NorvFilterString = std::wstring;
 

@@ -33,6 +33,12 @@ class NorvRegExp {
   int GroupStart(int n) const;
   int GroupEnd(int n) const;
 
+  // Bounds the work of one Match call to `steps` nodes walked (0, the
+  // default, is no bound). A call that reaches the bound reports no match
+  // and Error() says so. For callers that cannot wait, such as fuzzing:
+  // backtracking over nested alternatives can take exponential time.
+  void SetStepLimit(unsigned long long steps);
+
  private:
   struct Program;
   std::unique_ptr<Program> m_program;
