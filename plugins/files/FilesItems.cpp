@@ -12,6 +12,7 @@
 #include <cstring>
 #include <vector>
 
+#include "FilesProperties.h"
 #include "FilesStrings.h"
 #include "norv/NorvClipboard.h"
 #include "norv/NorvMenu.h"
@@ -299,6 +300,8 @@ CNorvMenu* CFilesEntry::TreeMenuInfo(CNorvMenu* menu) {
   }
   AddEntry(menu, ID_FILES_REFRESH, IDS_FILES_MENU_REFRESH);
   AddEntry(menu, ID_FILES_COPY_PATH, IDS_FILES_MENU_COPY_PATH);
+  menu->AppendSeparator();
+  AddEntry(menu, ID_FILES_PROPERTIES, IDS_FILES_MENU_PROPERTIES);
   return menu;
 }
 
@@ -317,6 +320,7 @@ CNorvMenu* CFilesEntry::ListMenuInfo(CNorvMenu* menu, int onRow) {
   AddEntry(menu, ID_FILES_RENAME, IDS_FILES_MENU_RENAME);
   menu->AppendSeparator();
   AddEntry(menu, ID_FILES_COPY_PATH, IDS_FILES_MENU_COPY_PATH);
+  AddEntry(menu, ID_FILES_PROPERTIES, IDS_FILES_MENU_PROPERTIES);
   return menu;
 }
 
@@ -326,6 +330,7 @@ BOOL CFilesEntry::InitMenuInfo(UINT commandId, int& enabled, int& checked, int) 
     case ID_FILES_REFRESH:
     case ID_FILES_COPY:
     case ID_FILES_COPY_PATH:
+    case ID_FILES_PROPERTIES:
       enabled = 1;
       return TRUE;
     case ID_FILES_DELETE:
@@ -412,6 +417,10 @@ CmdResult CFilesEntry::Command(CNorvTLItemList* list, UINT commandId, DWORD, voi
     case ID_FILES_REFRESH:
       Refresh();
       SetListInvalid();
+      return CMD_HANDLED;
+    case ID_FILES_PROPERTIES:
+      if (!FilesShowProperties(this, nullptr)) return CMD_NOT_HANDLED;
+      Refresh();
       return CMD_HANDLED;
     default:
       return CMD_NOT_HANDLED;

@@ -26,12 +26,32 @@ constexpr UINT IDS_FILES_MENU_OPEN = 118;
 constexpr UINT IDS_FILES_MENU_COPY_HERE = 119;
 constexpr UINT IDS_FILES_MENU_MOVE_HERE = 120;
 constexpr UINT IDS_FILES_MENU_CANCEL = 121;
+constexpr UINT IDS_FILES_MENU_PROPERTIES = 122;
 constexpr UINT IDS_FILES_ERR_RENAME = 130;    // "%s could not be renamed:\n%s"
 constexpr UINT IDS_FILES_ERR_DELETE = 131;
 constexpr UINT IDS_FILES_ERR_NEW_FOLDER = 132;
 constexpr UINT IDS_FILES_ERR_COPY = 133;
 constexpr UINT IDS_FILES_ERR_MOVE = 134;
 constexpr UINT IDS_FILES_ERR_NAME = 135;      // "\"%s\" is not a valid name."
+constexpr UINT IDS_FILES_ERR_PERMISSIONS = 136;  // "The permissions of %s ...:\n%s"
+// The properties sheet.
+constexpr UINT IDS_FILES_PROP_CAPTION = 140;  // "Properties of %s"
+constexpr UINT IDS_FILES_PROP_GENERAL = 141;
+constexpr UINT IDS_FILES_PROP_PERMISSIONS = 142;
+constexpr UINT IDS_FILES_PROP_NAME = 143;
+constexpr UINT IDS_FILES_PROP_LOCATION = 144;
+constexpr UINT IDS_FILES_PROP_TYPE = 145;
+constexpr UINT IDS_FILES_PROP_SIZE = 146;
+constexpr UINT IDS_FILES_PROP_MODIFIED = 147;
+constexpr UINT IDS_FILES_PROP_CONTENTS = 148;
+constexpr UINT IDS_FILES_PROP_ATTRIBUTES = 149;
+constexpr UINT IDS_FILES_PROP_READ_ONLY = 150;
+constexpr UINT IDS_FILES_PROP_EXECUTABLE = 151;
+constexpr UINT IDS_FILES_PROP_GROUP = 152;
+constexpr UINT IDS_FILES_PROP_OTHERS = 153;
+constexpr UINT IDS_FILES_PROP_NO_ACCESS = 154;
+constexpr UINT IDS_FILES_PROP_READ = 155;
+constexpr UINT IDS_FILES_PROP_READ_WRITE = 156;
 
 // Host commands the items answer (the host's menu and toolbar ids).
 constexpr UINT ID_FILES_REFRESH = ID_NORV_CMD_REFRESH;
@@ -41,6 +61,7 @@ constexpr UINT ID_FILES_PASTE = ID_NORV_CMD_PASTE;
 constexpr UINT ID_FILES_CUT = ID_NORV_CMD_CUT;
 constexpr UINT ID_FILES_COPY = ID_NORV_CMD_COPY;
 constexpr UINT ID_FILES_RENAME = ID_NORV_CMD_RENAME;
+constexpr UINT ID_FILES_PROPERTIES = ID_NORV_CMD_PROPERTIES;
 // The plugin's own item commands.
 constexpr UINT ID_FILES_COPY_PATH = 41001;
 constexpr UINT ID_FILES_OPEN = 41002;

@@ -26,6 +26,7 @@
 #include <algorithm>
 
 #include "BookmarkView.h"
+#include "CoolMenuManager.h"
 #include "HistoryView.h"
 #include "HtmlFrame.h"
 #include "NorvHtmlView.h"
@@ -181,6 +182,7 @@ CMainFrame::CMainFrame(CNorvDoc* document, QWidget* parent) : QMainWindow(parent
     m_notifier = new QSocketNotifier(m_listener->SocketFd(), QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, [this] { m_listener->Poll(); });
   }
+  CCoolMenuManager::InstallOnFrame(this);  // toolbar images in every menu
   UpdateToolBar();
 }
 

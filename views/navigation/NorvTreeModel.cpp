@@ -39,6 +39,12 @@ NorvTreeNode* CNorvTreeModel::NodeOf(const CNorvTreeListItem* item) {
   return item != nullptr ? static_cast<NorvTreeNode*>(item->GetTreeHandle()) : nullptr;
 }
 
+bool CNorvTreeModel::Owns(const NorvTreeNode* node) const {
+  for (const NorvTreeNode* n = node; n != nullptr; n = n->parent)
+    if (n == &m_top) return true;
+  return false;
+}
+
 QModelIndex CNorvTreeModel::index(int row, int column, const QModelIndex& parent) const {
   const NorvTreeNode* node = parent.isValid() ? NodeFromIndex(parent) : &m_top;
   if (node == nullptr || column != 0 || row < 0 || row >= static_cast<int>(node->children.size()))

@@ -77,6 +77,9 @@ class NORV_API CNorvTreeModel : public QAbstractItemModel {
   NorvTreeNode* NodeFromIndex(const QModelIndex& index) const;
   QModelIndex IndexFromNode(const NorvTreeNode* node) const;
   static NorvTreeNode* NodeOf(const CNorvTreeListItem* item);
+  // Whether `node` is one of this model's nodes (an item's tree handle may
+  // be the node of another tree, such as a plugin dialog's tree control).
+  bool Owns(const NorvTreeNode* node) const;
   int RowOf(const NorvTreeNode* node) const;
 
   // Appends nodes under `parent` in one step; binds each item (tree handle

@@ -1216,7 +1216,7 @@ void TreeView::ItemDestroyed(CNorvTreeListItem* item) {
 
 void TreeView::ChildrenRemoving(CNorvTreeListItem* parent) {
   NorvTreeNode* node = CNorvTreeModel::NodeOf(parent);
-  if (node == nullptr) return;
+  if (node == nullptr || !m_model->Owns(node)) return;
   if (!NorvIsUserInterfaceThread()) {
     // Drop every pointer below; the branch is read anew on the
     // user-interface thread.

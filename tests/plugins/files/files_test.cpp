@@ -7,8 +7,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QTimer>
 #include <QMimeData>
 #include <algorithm>
 #include <filesystem>
@@ -17,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "NorvPropertySheet.h"
+#include "NorvTreeCtrl.h"
 #include "norv/NorvClipboard.h"
 #include "norv/NorvMenu.h"
 #include "norv/NorvMessageBox.h"
@@ -418,11 +422,78 @@ TEST_F(FilesTest, MenusOfFoldersAndFiles) {
   EXPECT_FALSE(folder->IsListValid());
 }
 
+
+// The entry of an options tree under the group titled `group`.
+QStandardItem* OptionEntry(CNorvTreeOptionsCtrl* tree, const QString& group, const QString& text) {
+  QStandardItem* top = tree->Model()->invisibleRootItem();
+  for (int g = 0; g < top->rowCount(); ++g) {
+    if (top->child(g)->text() != group) continue;
+    for (int e = 0; e < top->child(g)->rowCount(); ++e)
+      if (top->child(g)->child(e)->text() == text) return top->child(g)->child(e);
+  }
+  return nullptr;
+}
+
+TEST_F(FilesTest, PropertiesSheetAppliesItsOptionsTreeOnOk) {
+  MakeFile("run.sh", 3);
+  fs::create_directories(Path("sub"));
+  ASSERT_EQ(chmod(Path("run.sh").c_str(), 0644), 0);
+  Item folder = Folder(root_);
+  ASSERT_EQ(folder->GetItems(FALSE), 0);
+  CNorvTreeListItem* file = Child(folder.get(), "run.sh");
+  ASSERT_NE(file, nullptr);
+
+  // The user makes the file executable, lets other users not read it and
+  // closes with OK: group members may still read (and run) it.
+  QStringList seen;
+  QTimer::singleShot(0, [&] {
+    auto* sheet = dynamic_cast<CNorvPropertySheet*>(QApplication::activeModalWidget());
+    if (sheet == nullptr) return;
+    seen << sheet->windowTitle();
+    sheet->SetActivePage(1);
+    auto* tree = sheet->findChild<CNorvTreeOptionsCtrl*>(QStringLiteral("permissions"));
+    QStandardItem* exec = tree != nullptr ? OptionEntry(tree, "Attributes", "Executable") : nullptr;
+    QStandardItem* none = tree != nullptr ? OptionEntry(tree, "Other users may", "not read it")
+                                          : nullptr;
+    if (exec != nullptr && none != nullptr) {
+      seen << "entries";
+      tree->ActivateEntry(exec);
+      tree->ActivateEntry(none);
+    }
+    sheet->accept();
+  });
+  EXPECT_EQ(file->Command(nullptr, 35010, 0, nullptr), CMD_HANDLED);
+  EXPECT_EQ(seen, (QStringList{"Properties of run.sh", "entries"}));
+  struct stat st;
+  ASSERT_EQ(stat(Path("run.sh").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0750u);
+
+  // A folder's sheet shows its sub-folders; Cancel changes nothing.
+  seen.clear();
+  ASSERT_EQ(stat(root_.c_str(), &st), 0);
+  const mode_t before = st.st_mode;
+  QTimer::singleShot(0, [&] {
+    auto* sheet = dynamic_cast<CNorvPropertySheet*>(QApplication::activeModalWidget());
+    if (sheet == nullptr) return;
+    auto* contents = sheet->findChild<CNorvTreeCtrl*>(QStringLiteral("contents"));
+    if (contents != nullptr)
+      for (auto& node : contents->Model()->Top()->children) seen << node->text;
+    sheet->SetActivePage(1);
+    auto* tree = sheet->findChild<CNorvTreeOptionsCtrl*>(QStringLiteral("permissions"));
+    if (tree != nullptr) tree->ActivateEntry(OptionEntry(tree, "Attributes", "Read-only"));
+    sheet->reject();
+  });
+  EXPECT_EQ(folder->Command(nullptr, 35010, 0, nullptr), CMD_NOT_HANDLED);
+  EXPECT_EQ(seen, (QStringList{"sub"}));
+  ASSERT_EQ(stat(root_.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode, before);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  QGuiApplication app(argc, argv);
+  QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   NorvSetMessageBoxHook([](const NorvString& text, const NorvString&, UINT) {
     Messages().push_back(text);
