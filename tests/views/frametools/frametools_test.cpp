@@ -27,6 +27,7 @@
 #include "FrameTools.h"
 #include "HelpWindow.h"
 #include "MainFrm.h"
+#include "NorvHtmlSchemes.h"
 #include "SplashWnd.h"
 #include "OptionsDlg.h"
 #include "TipDlg.h"
@@ -462,6 +463,11 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(gScratch + "/registry");
   setenv("NORV_REGISTRY_DIR", (gScratch + "/registry").c_str(), 1);
   setenv("NORV_PROFILE", (gScratch + "/host.ini").c_str(), 1);
+  // The main frame's HTML panes start the browser engine, which runs as
+  // root only without its sandbox.
+  setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+  setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu", 0);
+  NorvRegisterHtmlSchemes();
   QApplication app(argc, argv);
   CNorvPrivateRegistryKey::SetRegistryKey(L"Velmora\\NORV2.1");
   if (HMODULE texts = plat::LoadResourceModule(HOST_TEXTS)) plat::SetHostResourceModule(texts);
