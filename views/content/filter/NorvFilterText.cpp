@@ -41,8 +41,8 @@ bool ReadNumber(const NorvFilterString& token, UINT& value) {
 }
 
 std::string Where(const char* what, size_t index) {
-  return std::string("filter text breaks off in the record at character ") +
-         std::to_string(index) + ": " + what;
+  return std::string("filter text breaks off in the record at character ") + std::to_string(index) +
+         ": " + what;
 }
 
 bool OnlySpaces(const NorvFilterString& text, size_t from) {
@@ -83,22 +83,6 @@ bool HasWideUnits(std::wstring_view text) {
   for (wchar_t c : text)
     if (static_cast<std::uint32_t>(c) > 0xFFFF) return true;
   return false;
-}
-
-std::u16string ToUnits(std::wstring_view text) {
-  std::u16string units;
-  units.reserve(text.size());
-  for (wchar_t wc : text) {
-    auto c = static_cast<std::uint32_t>(wc);
-    if (c > 0xFFFF && c <= 0x10FFFF) {
-      c -= 0x10000;
-      units.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-      units.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-    } else {
-      units.push_back(static_cast<char16_t>(c > 0xFFFF ? 0xFFFD : c));
-    }
-  }
-  return units;
 }
 
 }  // namespace
@@ -204,7 +188,7 @@ bool NorvWildcardMatch(std::wstring_view pattern, std::wstring_view text) {
   // Characters beyond 16 bits count as their two UTF-16 units, so that a ?
   // means the same here as on the system's other platform.
   if (HasWideUnits(pattern) || HasWideUnits(text)) {
-    const std::u16string p = ToUnits(pattern), t = ToUnits(text);
+    const std::u16string p = NorvToUtf16Units(pattern), t = NorvToUtf16Units(text);
     return WildcardUnits(p.data(), p.size(), t.data(), t.size());
   }
   return WildcardUnits(pattern.data(), pattern.size(), text.data(), text.size());

@@ -267,8 +267,8 @@ class Compiler {
       Tail(next, Node(BRANCH));     // or
       Tail(result, Node(NOTHING));  // nothing
     } else {
-      Insert(BRANCH, result);  // either the atom
-      Tail(result, Node(BRANCH));  // or
+      Insert(BRANCH, result);          // either the atom
+      Tail(result, Node(BRANCH));      // or
       const int next = Node(NOTHING);  // nothing
       Tail(result, next);
       OperandTail(result, next);
@@ -405,9 +405,7 @@ struct StartSet {
     else
       high = true;
   }
-  bool Contains(std::uint32_t c) const {
-    return c < 256 ? (low[c >> 6] >> (c & 63)) & 1 : high;
-  }
+  bool Contains(std::uint32_t c) const { return c < 256 ? (low[c >> 6] >> (c & 63)) & 1 : high; }
 };
 
 }  // namespace
@@ -430,10 +428,10 @@ struct NorvRegExp::Program {
   // Match state.
   struct Frame {
     enum Kind : std::uint8_t { kBranch, kRepeat, kGroup } kind;
-    std::uint8_t slot;  // kGroup: 0-9 starts, 10-19 ends
-    int node;           // kBranch: the BRANCH tried; kRepeat: the node after the repetition
-    std::int32_t count;      // kRepeat: repetitions now taken
-    std::int32_t minimum;    // kRepeat: 0 or 1
+    std::uint8_t slot;        // kGroup: 0-9 starts, 10-19 ends
+    int node;                 // kBranch: the BRANCH tried; kRepeat: the node after the repetition
+    std::int32_t count;       // kRepeat: repetitions now taken
+    std::int32_t minimum;     // kRepeat: 0 or 1
     std::ptrdiff_t position;  // where the choice was made, or the group bound undone
   };
   std::vector<Frame> stack;
@@ -659,11 +657,13 @@ bool NorvRegExp::Program::Try(const Unit* text, const Unit* end, const Unit* at)
         default:
           if (op > OPEN && op < OPEN + kGroups) {
             const int slot = op - OPEN;
-            stack.push_back({Frame::kGroup, static_cast<std::uint8_t>(slot), 0, 0, 0, bounds[slot]});
+            stack.push_back(
+                {Frame::kGroup, static_cast<std::uint8_t>(slot), 0, 0, 0, bounds[slot]});
             bounds[slot] = in - text;
           } else if (op > CLOSE && op < CLOSE + kGroups) {
             const int slot = kGroups + op - CLOSE;
-            stack.push_back({Frame::kGroup, static_cast<std::uint8_t>(slot), 0, 0, 0, bounds[slot]});
+            stack.push_back(
+                {Frame::kGroup, static_cast<std::uint8_t>(slot), 0, 0, 0, bounds[slot]});
             bounds[slot] = in - text;
           } else if (op != OPEN && op != CLOSE) {
             error = "memory corruption";
@@ -758,9 +758,7 @@ bool NorvRegExp::Program::Execute(const Unit* text, size_t length, size_t start)
   }
 }
 
-namespace {
-
-std::u16string ToUnits(std::wstring_view text) {
+std::u16string NorvToUtf16Units(std::wstring_view text) {
   std::u16string units;
   units.reserve(text.size());
   for (wchar_t wc : text) {
@@ -775,8 +773,6 @@ std::u16string ToUnits(std::wstring_view text) {
   }
   return units;
 }
-
-}  // namespace
 
 NorvRegExp::NorvRegExp(std::u16string_view pattern) : m_pattern(pattern) {
   auto program = std::make_unique<Program>();
@@ -840,7 +836,8 @@ NorvRegExp::NorvRegExp(std::u16string_view pattern) : m_pattern(pattern) {
   }
 }
 
-NorvRegExp::NorvRegExp(std::wstring_view pattern) : NorvRegExp(std::u16string_view(ToUnits(pattern))) {}
+NorvRegExp::NorvRegExp(std::wstring_view pattern)
+    : NorvRegExp(std::u16string_view(NorvToUtf16Units(pattern))) {}
 
 NorvRegExp::~NorvRegExp() = default;
 NorvRegExp::NorvRegExp(NorvRegExp&&) noexcept = default;
@@ -874,7 +871,7 @@ bool NorvRegExp::Match(std::wstring_view text, size_t start) {
   }
   // Count in UTF-16 units, then give the bounds back in wide characters.
   const std::wstring_view used = text.substr(0, length);
-  const std::u16string units = ToUnits(used);
+  const std::u16string units = NorvToUtf16Units(used);
   std::vector<std::ptrdiff_t> unitOf(used.size() + 1);
   std::ptrdiff_t unit = 0;
   for (size_t i = 0; i < used.size(); ++i) {

@@ -11,6 +11,10 @@
 #include <string>
 #include <string_view>
 
+// Wide text as UTF-16 units, the matcher's unit: characters above 0xFFFF
+// become surrogate pairs, values beyond Unicode U+FFFD.
+std::u16string NorvToUtf16Units(std::wstring_view text);
+
 class NorvRegExp {
  public:
   // Compiles `pattern`. IsValid tells whether it compiled; Error gives the
