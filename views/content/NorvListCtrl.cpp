@@ -4,7 +4,6 @@
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QPainter>
-#include <QStyledItemDelegate>
 #include <algorithm>
 
 #include "NorvListView.h"
@@ -25,46 +24,19 @@ namespace {
 
 constexpr const char* kSourceFile = "NorvDll/NorvListCtrl";
 
-QColor ColorOf(DWORD value) {
-  if (value == NORV_DEFAULT_COLOR) return {};
-  return QColor(static_cast<int>(value & 0xFF), static_cast<int>((value >> 8) & 0xFF),
-                static_cast<int>((value >> 16) & 0xFF));
-}
-
 }  // namespace
 
 // Cells in the item's colours; emphasis in the control's own fonts, normal
 // cells as the control draws them.
-class CNorvListCtrl::Delegate : public QStyledItemDelegate {
+class CNorvListCtrl::Delegate : public CNorvListDelegate {
  public:
-  explicit Delegate(CNorvListCtrl* control) : QStyledItemDelegate(control), m_control(control) {}
+  explicit Delegate(CNorvListCtrl* control)
+      : CNorvListDelegate(control->m_model, &control->m_columnIds, control), m_control(control) {}
 
  protected:
-  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
-    QStyledItemDelegate::initStyleOption(option, index);
-    CNorvTreeListItem* item = m_control->m_model->Item(index.row());
-    if (item == nullptr) return;
-    const int n = m_control->m_model->VisibleColumn(index.column());
-    const UINT id = n >= 0 && static_cast<size_t>(n) < m_control->m_columnIds.size()
-                        ? m_control->m_columnIds[static_cast<size_t>(n)]
-                        : 0;
-    treeListViewInfo info;
-    treeListViewInfo* p = &info;
-    {
-      CNorvItemCallScope scope(item);
-      item->GetListViewInfo(p, NORV_TLVI_COLORS, static_cast<int>(id));
-    }
-    if (p == nullptr) p = &info;
-    if (const QColor text = ColorOf(p->crText); text.isValid())
-      option->palette.setColor(QPalette::Text, text);
-    if (const QColor background = ColorOf(p->crBackground); background.isValid())
-      option->backgroundBrush = background;
-    if (p->bBold && p->bItalic)
-      option->font = m_control->m_boldItalicFont;
-    else if (p->bBold)
-      option->font = m_control->m_boldFont;
-    else if (p->bItalic)
-      option->font = m_control->m_italicFont;
+  const QFont* CellFont(bool bold, bool italic) const override {
+    return EmphasisFont(bold, italic, nullptr, &m_control->m_boldFont, &m_control->m_italicFont,
+                        &m_control->m_boldItalicFont);
   }
 
  private:
@@ -162,25 +134,9 @@ BOOL CNorvListCtrl::ShowContents(CNorvTreeListItem* item) {
   if (item != nullptr && (item->GetFlags() & NORV_ITEM_ACCESSERROR) == 0) {
     m_container = item;
     CNorvItemCallScope scope(item);
-    const GetItemsResult got =
-        gNorvBaseTraceLevel >= 3
-            ? Trace_GetItems(kSourceFile, __LINE__, "CNorvListCtrl::ShowContents", item, FALSE)
-            : item->GetItems(FALSE);
-    if (got != GETITEMS_OK) {
-      item->SetFlags(NORV_ITEM_ACCESSERROR, FALSE);
-    } else {
-      NorvStringList* titles = nullptr;
-      NorvUIntArray* widths = nullptr;
-      NorvUIntArray* ids = nullptr;
-      NorvUIntArray* formats = nullptr;
-      const int declared = item->ListColumns(titles, widths, ids, formats);
-      const NorvColumnSet set = NorvDecodeColumns(titles, widths, ids, formats, declared);
-      for (const NorvColumn& column : set.columns) {
-        m_names.push_back(column.title);
-        m_widths.push_back(column.width);
-        m_columnIds.push_back(column.id);
-        m_formats.push_back(column.format);
-      }
+    if (CNorvListView::GetListItems(item, kSourceFile, __LINE__, "CNorvListCtrl::ShowContents")) {
+      const NorvColumnSet set =
+          CNorvListView::ReadColumns(item, m_names, m_widths, m_columnIds, m_formats);
       m_columnSetKey = CNorvListView::MakeColumnSetKey(item->GetClassName(), m_columnIds);
       if (m_persistent && !set.reset && !m_names.empty()) {
         CNorvPrivateRegistryKey widthsKey(plat::HKEY_CURRENT_USER, L"ColumnWidths");
@@ -351,13 +307,7 @@ void CNorvListCtrl::SaveOrder() {
 void CNorvListCtrl::ShowHeaderMenu(const QPoint& globalPos) {
   if (!m_headerMenu || m_names.empty()) return;
   CNorvMenu menu;
-  for (size_t n = 0; n < m_names.size(); ++n)
-    menu.AppendItem(ID_NORV_COLUMN_TOGGLE_FIRST + static_cast<UINT>(n), m_names[n], TRUE,
-                    NorvIsColumnHidden(m_widths[n]) ? FALSE : TRUE);
-  menu.AppendSeparator();
-  menu.AppendItem(ID_NORV_CMD_SHOW_ALL_COLUMNS, plat::LoadString(IDS_NORV_SHOW_ALL_COLUMNS));
-  menu.AppendItem(ID_NORV_CMD_HIDE_ALL_COLUMNS, plat::LoadString(IDS_NORV_HIDE_ALL_COLUMNS));
-  menu.AppendSeparator();
+  CNorvListView::AppendColumnItems(menu, m_names, m_widths, m_names.size());
   menu.AppendItem(ID_NORV_CMD_AUTO_SIZE_COLUMNS, plat::LoadString(IDS_NORV_AUTO_SIZE_COLUMNS), TRUE,
                   m_autoSize);
   const UINT chosen = NorvTrackPopupMenu(menu, globalPos, this);
@@ -415,19 +365,10 @@ void CNorvListCtrl::GetSelectedItems(CNorvTLItemList& list) const {
 }
 
 BOOL CNorvListCtrl::SelectItems(CNorvTLItemList* list) {
-  QItemSelection selection;
-  BOOL any = FALSE;
-  if (list != nullptr) {
-    for (CNorvTreeListItem* item : *list) {
-      const int row = m_model->FindRow(item);
-      if (row < 0) continue;
-      selection.select(m_model->index(row, 0),
-                       m_model->index(row, std::max(0, m_model->VisibleCount() - 1)));
-      any = TRUE;
-    }
-  }
-  selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
-  return any;
+  int first = -1;
+  selectionModel()->select(m_model->RowSelection(list, &first),
+                           QItemSelectionModel::ClearAndSelect);
+  return first >= 0 ? TRUE : FALSE;
 }
 
 void CNorvListCtrl::SelectAllItems(BOOL select) {

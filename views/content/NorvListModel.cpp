@@ -4,9 +4,16 @@
 #include <QPixmap>
 #include <algorithm>
 
+#include "norv/NorvTLItemList.h"
 #include "norv/NorvTlgItem.h"
 
 namespace {
+
+QColor ColorOf(DWORD value) {
+  if (value == NORV_DEFAULT_COLOR) return {};
+  return QColor(static_cast<int>(value & 0xFF), static_cast<int>((value >> 8) & 0xFF),
+                static_cast<int>((value >> 16) & 0xFF));
+}
 
 // UTF-32 (wchar_t here) to UTF-16 and back; code points above the basic
 // plane become surrogate pairs, invalid values the replacement character.
@@ -433,3 +440,61 @@ Qt::ItemFlags CNorvListModel::flags(const QModelIndex& index) const {
 }
 
 QStringList CNorvListModel::mimeTypes() const { return {}; }
+
+QItemSelection CNorvListModel::RowSelection(const CNorvTLItemList* items, int* first) const {
+  QItemSelection selection;
+  *first = -1;
+  if (items == nullptr) return selection;
+  for (CNorvTreeListItem* item : *items) {
+    const int row = FindRow(item);
+    if (row < 0) continue;
+    selection.select(index(row, 0), index(row, std::max(0, VisibleCount() - 1)));
+    if (*first < 0) *first = row;
+  }
+  return selection;
+}
+
+// ===========================================================================
+// CNorvListDelegate
+// ===========================================================================
+
+CNorvListDelegate::CNorvListDelegate(const CNorvListModel* model, const NorvUIntArray* columnIds,
+                                     QObject* parent)
+    : QStyledItemDelegate(parent), m_model(model), m_columnIds(columnIds) {}
+
+const QFont* CNorvListDelegate::EmphasisFont(bool bold, bool italic, const QFont* normal,
+                                             const QFont* boldFont, const QFont* italicFont,
+                                             const QFont* boldItalicFont) {
+  if (bold && italic) return boldItalicFont;
+  if (bold) return boldFont;
+  if (italic) return italicFont;
+  return normal;
+}
+
+bool CNorvListDelegate::PrepareCell(QStyleOptionViewItem*, const QModelIndex&,
+                                    CNorvTreeListItem*) const {
+  return true;
+}
+
+void CNorvListDelegate::initStyleOption(QStyleOptionViewItem* option,
+                                        const QModelIndex& index) const {
+  QStyledItemDelegate::initStyleOption(option, index);
+  CNorvTreeListItem* item = m_model->Item(index.row());
+  if (!PrepareCell(option, index, item) || item == nullptr) return;
+  const int n = m_model->VisibleColumn(index.column());
+  const UINT id = n >= 0 && static_cast<size_t>(n) < m_columnIds->size()
+                      ? (*m_columnIds)[static_cast<size_t>(n)]
+                      : 0;
+  treeListViewInfo info;
+  treeListViewInfo* p = &info;
+  {
+    CNorvItemCallScope scope(item);
+    item->GetListViewInfo(p, NORV_TLVI_COLORS, static_cast<int>(id));
+  }
+  if (p == nullptr) p = &info;
+  if (const QColor text = ColorOf(p->crText); text.isValid())
+    option->palette.setColor(QPalette::Text, text);
+  if (const QColor background = ColorOf(p->crBackground); background.isValid())
+    option->backgroundBrush = background;
+  if (const QFont* font = CellFont(p->bBold != FALSE, p->bItalic != FALSE)) option->font = *font;
+}

@@ -10,6 +10,8 @@
 #pragma once
 #include <QAbstractTableModel>
 #include <QIcon>
+#include <QItemSelection>
+#include <QStyledItemDelegate>
 #include <functional>
 #include <string>
 #include <unordered_set>
@@ -18,6 +20,7 @@
 #include "norv/NorvItemTypes.h"
 #include "norv/norvtypes.h"
 
+class CNorvTLItemList;
 class CNorvTreeListItem;
 
 class NORV_API CNorvListModel : public QAbstractTableModel {
@@ -74,6 +77,9 @@ class NORV_API CNorvListModel : public QAbstractTableModel {
   int RemoveRowsNotIn(const std::vector<const CNorvTreeListItem*>& keepSorted);
   // Sets every row's item list handle to its row number.
   void UpdateListHandles();
+  // The whole rows of those of `items` that have one (null: none); `first`
+  // gets the first such row in the list's order, or -1.
+  QItemSelection RowSelection(const CNorvTLItemList* items, int* first) const;
 
   // Sorts the rows with `less` (a before b). A merge sort: any answer of
   // `less`, consistent or not, yields a permutation of the rows, and every
@@ -133,4 +139,32 @@ class NORV_API CNorvListModel : public QAbstractTableModel {
   std::unordered_set<const CNorvTreeListItem*> m_checked;
   std::function<QIcon(int)> m_icons;
   std::function<bool(int, const NorvString&)> m_edit;
+};
+
+// Draws each cell of a list model in the colours its item gives for the
+// cell's column and in the font of the item's emphasis. The views adapt it
+// through the two hooks.
+class NORV_API CNorvListDelegate : public QStyledItemDelegate {
+ public:
+  // `columnIds` holds the ids of all columns by column number; the model
+  // and the ids outlive the delegate.
+  CNorvListDelegate(const CNorvListModel* model, const NorvUIntArray* columnIds, QObject* parent);
+
+  // The one of the four fonts that shows this emphasis.
+  static const QFont* EmphasisFont(bool bold, bool italic, const QFont* normal,
+                                   const QFont* boldFont, const QFont* italicFont,
+                                   const QFont* boldItalicFont);
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
+  // Called before the item is asked (`item` may be null); false leaves the
+  // cell as it stands.
+  virtual bool PrepareCell(QStyleOptionViewItem* option, const QModelIndex& index,
+                           CNorvTreeListItem* item) const;
+  // The font of a cell with this emphasis, or null to keep the view's.
+  virtual const QFont* CellFont(bool bold, bool italic) const = 0;
+
+ private:
+  const CNorvListModel* m_model;
+  const NorvUIntArray* m_columnIds;
 };

@@ -9,7 +9,6 @@
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QMimeData>
-#include <QStyledItemDelegate>
 #include <algorithm>
 #include <atomic>
 #include <mutex>
@@ -83,12 +82,6 @@ DWORD KeyStateOf(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers) {
   return state;
 }
 
-QColor ColorOf(DWORD value) {
-  if (value == NORV_DEFAULT_COLOR) return {};
-  return QColor(static_cast<int>(value & 0xFF), static_cast<int>((value >> 8) & 0xFF),
-                static_cast<int>((value >> 16) & 0xFF));
-}
-
 // The panes forward what the user does to the view.
 template <class Base>
 class NorvListPane : public Base {
@@ -148,45 +141,30 @@ INorvListFrame::~INorvListFrame() = default;
 
 // Custom draw: each cell in the item's colours and the explorer font of its
 // emphasis; drop-highlighted rows drawn selected.
-class CNorvListView::Delegate : public QStyledItemDelegate {
+class CNorvListView::Delegate : public CNorvListDelegate {
  public:
-  explicit Delegate(CNorvListView* view) : QStyledItemDelegate(view), m_view(view) {}
+  explicit Delegate(CNorvListView* view)
+      : CNorvListDelegate(view->m_model, &view->m_columnIds, view), m_view(view) {}
 
  protected:
-  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
-    QStyledItemDelegate::initStyleOption(option, index);
+  bool PrepareCell(QStyleOptionViewItem* option, const QModelIndex& index,
+                   CNorvTreeListItem* item) const override {
     if (m_view->IsDropHighlighted(index.row())) option->state |= QStyle::State_Selected;
-    if (m_view->m_stale) return;
-    CNorvTreeListItem* item = m_view->m_model->Item(index.row());
-    if (item == nullptr) return;
-    if (!m_view->m_cutItems.empty() && m_view->IsCutItem(item)) {
+    if (m_view->m_stale) return false;
+    if (item != nullptr && !m_view->m_cutItems.empty() && m_view->IsCutItem(item)) {
       // A cut row is drawn dimmed until it is pasted or another cut comes.
       option->palette.setColor(QPalette::Text,
                                option->palette.color(QPalette::Disabled, QPalette::Text));
-      return;
+      return false;
     }
-    const int n = m_view->m_model->VisibleColumn(index.column());
-    const UINT id = n >= 0 && static_cast<size_t>(n) < m_view->m_columnIds.size()
-                        ? m_view->m_columnIds[static_cast<size_t>(n)]
-                        : 0;
-    treeListViewInfo info;
-    treeListViewInfo* p = &info;
-    {
-      CNorvItemCallScope scope(item);
-      item->GetListViewInfo(p, NORV_TLVI_COLORS, static_cast<int>(id));
-    }
-    if (p == nullptr) p = &info;
-    const QColor text = ColorOf(p->crText);
-    if (text.isValid()) option->palette.setColor(QPalette::Text, text);
-    const QColor background = ColorOf(p->crBackground);
-    if (background.isValid()) option->backgroundBrush = background;
-    if (CNorvDoc* doc = CNorvDoc::GetDoc()) {
-      const QFont& font = p->bBold && p->bItalic ? doc->GetBoldItalicFont()
-                          : p->bBold             ? doc->GetBoldFont()
-                          : p->bItalic           ? doc->GetItalicFont()
-                                                 : doc->GetViewFont();
-      if (!font.family().isEmpty()) option->font = font;
-    }
+    return true;
+  }
+  const QFont* CellFont(bool bold, bool italic) const override {
+    CNorvDoc* doc = CNorvDoc::GetDoc();
+    if (doc == nullptr) return nullptr;
+    const QFont* font = EmphasisFont(bold, italic, &doc->GetViewFont(), &doc->GetBoldFont(),
+                                     &doc->GetItalicFont(), &doc->GetBoldItalicFont());
+    return font->family().isEmpty() ? nullptr : font;
   }
 
  private:
@@ -337,6 +315,47 @@ NorvString CNorvListView::MakeColumnSetKey(const NorvString& className, const No
   return key;
 }
 
+BOOL CNorvListView::GetListItems(CNorvTreeListItem* item, const char* sourceFile, int line,
+                                 const char* function) {
+  const GetItemsResult got = gNorvBaseTraceLevel >= 3
+                                 ? Trace_GetItems(sourceFile, line, function, item, FALSE)
+                                 : item->GetItems(FALSE);
+  if (got == GETITEMS_OK) return TRUE;
+  item->SetFlags(NORV_ITEM_ACCESSERROR, FALSE);
+  return FALSE;
+}
+
+NorvColumnSet CNorvListView::ReadColumns(CNorvTreeListItem* item, NorvStringList& names,
+                                         NorvUIntArray& widths, NorvUIntArray& ids,
+                                         std::vector<int>& formats) {
+  NorvStringList* declaredTitles = nullptr;
+  NorvUIntArray* declaredWidths = nullptr;
+  NorvUIntArray* declaredIds = nullptr;
+  NorvUIntArray* declaredFormats = nullptr;
+  const int declared =
+      item->ListColumns(declaredTitles, declaredWidths, declaredIds, declaredFormats);
+  NorvColumnSet set =
+      NorvDecodeColumns(declaredTitles, declaredWidths, declaredIds, declaredFormats, declared);
+  for (const NorvColumn& column : set.columns) {
+    names.push_back(column.title);
+    widths.push_back(column.width);
+    ids.push_back(column.id);
+    formats.push_back(column.format);
+  }
+  return set;
+}
+
+void CNorvListView::AppendColumnItems(CNorvMenu& menu, const NorvStringList& names,
+                                      const NorvUIntArray& widths, size_t most) {
+  for (size_t n = 0; n < names.size() && n < most; ++n)
+    menu.AppendItem(ID_NORV_COLUMN_TOGGLE_FIRST + static_cast<UINT>(n), names[n], TRUE,
+                    NorvIsColumnHidden(widths[n]) ? FALSE : TRUE);
+  menu.AppendSeparator();
+  menu.AppendItem(ID_NORV_CMD_SHOW_ALL_COLUMNS, plat::LoadString(IDS_NORV_SHOW_ALL_COLUMNS));
+  menu.AppendItem(ID_NORV_CMD_HIDE_ALL_COLUMNS, plat::LoadString(IDS_NORV_HIDE_ALL_COLUMNS));
+  menu.AppendSeparator();
+}
+
 // ===========================================================================
 // CNorvView
 // ===========================================================================
@@ -382,12 +401,7 @@ BOOL CNorvListView::ShowContents(CNorvTreeListItem* item) {
   if (item != nullptr && (item->GetFlags() & NORV_ITEM_ACCESSERROR) == 0) {
     m_container = item;
     CNorvItemCallScope scope(item);
-    const GetItemsResult got =
-        gNorvBaseTraceLevel >= 3
-            ? Trace_GetItems(kSourceFile, __LINE__, "CNorvListView::ShowContents", item, FALSE)
-            : item->GetItems(FALSE);
-    if (got != GETITEMS_OK) {
-      item->SetFlags(NORV_ITEM_ACCESSERROR, FALSE);
+    if (!GetListItems(item, kSourceFile, __LINE__, "CNorvListView::ShowContents")) {
       m_container = nullptr;
     } else {
       // Workers change child lists only under the item model lock.
@@ -395,19 +409,9 @@ BOOL CNorvListView::ShowContents(CNorvTreeListItem* item) {
       const int mode = item->GetViewMode();
       if (StyleOfViewMode(mode) >= 0) SetListView(static_cast<DWORD>(StyleOfViewMode(mode)));
 
-      NorvStringList* titles = nullptr;
-      NorvUIntArray* widths = nullptr;
-      NorvUIntArray* ids = nullptr;
-      NorvUIntArray* formats = nullptr;
-      const int declared = item->ListColumns(titles, widths, ids, formats);
-      const NorvColumnSet set = NorvDecodeColumns(titles, widths, ids, formats, declared);
-      for (const NorvColumn& column : set.columns) {
-        m_names.push_back(column.title);
-        m_widths.push_back(column.width);
-        m_columnIds.push_back(column.id);
-        m_formats.push_back(column.format);
+      const NorvColumnSet set = ReadColumns(item, m_names, m_widths, m_columnIds, m_formats);
+      for (const NorvColumn& column : set.columns)
         m_defaultDirections.push_back(column.ascendingFirst ? 1u : 0u);
-      }
       const size_t count = m_names.size();
       m_columnSetKey = MakeColumnSetKey(item->GetClassName(), m_columnIds);
 
@@ -913,13 +917,7 @@ void CNorvListView::ShowHeaderMenu(const QPoint& globalPos) {
     if (!item->HasFeature(kFeatureHeaderMenu)) return;
   }
   CNorvMenu menu;
-  for (size_t n = 0; n < m_names.size() && n < static_cast<size_t>(kHeaderMenuColumns); ++n)
-    menu.AppendItem(ID_NORV_COLUMN_TOGGLE_FIRST + static_cast<UINT>(n), m_names[n], TRUE,
-                    NorvIsColumnHidden(m_widths[n]) ? FALSE : TRUE);
-  menu.AppendSeparator();
-  menu.AppendItem(ID_NORV_CMD_SHOW_ALL_COLUMNS, plat::LoadString(IDS_NORV_SHOW_ALL_COLUMNS));
-  menu.AppendItem(ID_NORV_CMD_HIDE_ALL_COLUMNS, plat::LoadString(IDS_NORV_HIDE_ALL_COLUMNS));
-  menu.AppendSeparator();
+  AppendColumnItems(menu, m_names, m_widths, static_cast<size_t>(kHeaderMenuColumns));
   BOOL enabled = TRUE, checked = FALSE;
   OnUpdateCommand(ID_NORV_CMD_AUTO_SIZE_COLUMNS, enabled, checked);
   menu.AppendItem(ID_NORV_CMD_AUTO_SIZE_COLUMNS, plat::LoadString(IDS_NORV_AUTO_SIZE_COLUMNS),
@@ -959,17 +957,8 @@ CNorvTreeListItem* CNorvListView::GetFirstSelectedListItem() const {
 }
 
 BOOL CNorvListView::SelectItems(CNorvTLItemList* list) {
-  QItemSelection selection;
   int first = -1;
-  if (list != nullptr) {
-    for (CNorvTreeListItem* item : *list) {
-      const int row = m_model->FindRow(item);
-      if (row < 0) continue;
-      selection.select(m_model->index(row, 0),
-                       m_model->index(row, std::max(0, m_model->VisibleCount() - 1)));
-      if (first < 0) first = row;
-    }
-  }
+  const QItemSelection selection = m_model->RowSelection(list, &first);
   m_details->selectionModel()->select(
       selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   if (first >= 0) {

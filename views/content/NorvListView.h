@@ -25,6 +25,7 @@
 
 #include "NorvFilterText.h"
 #include "NorvListModel.h"
+#include "norv/NorvColumns.h"
 #include "norv/NorvHostCommands.h"
 #include "norv/NorvItemTypes.h"
 #include "norv/NorvTLItemList.h"
@@ -32,6 +33,7 @@
 #include "norv/norvtypes.h"
 
 class CNorvTreeListItem;
+class CNorvMenu;
 class QHeaderView;
 class QMimeData;
 class TreeView;
@@ -152,6 +154,19 @@ class NORV_API CNorvListView : public QStackedWidget, public CNorvView {
   // "class:" and the 32 upper-case hexadecimal digits of the MD5 digest of
   // the ids (each 32-bit little-endian, top bit cleared).
   static NorvString MakeColumnSetKey(const NorvString& className, const NorvUIntArray& ids);
+  // Shared with the list control. Asks `item` (in its call scope) for its
+  // children, traced as `function` at `sourceFile`:`line`; a failure marks
+  // the item inaccessible and gives FALSE.
+  static BOOL GetListItems(CNorvTreeListItem* item, const char* sourceFile, int line,
+                           const char* function);
+  // Reads the item's columns and appends them to the arrays.
+  static NorvColumnSet ReadColumns(CNorvTreeListItem* item, NorvStringList& names,
+                                   NorvUIntArray& widths, NorvUIntArray& ids,
+                                   std::vector<int>& formats);
+  // The header menu's column part: a check item for each of the first
+  // `most` columns, then show all and hide all between separators.
+  static void AppendColumnItems(CNorvMenu& menu, const NorvStringList& names,
+                                const NorvUIntArray& widths, size_t most);
 
   // Called by the views' services when children of `parent` are unlinked
   // (see docs/view-interfaces.md); off the user-interface thread only

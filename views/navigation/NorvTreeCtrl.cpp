@@ -7,7 +7,6 @@
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOption>
-#include <QStyledItemDelegate>
 #include <algorithm>
 
 #include "NavigationFrame.h"
@@ -21,14 +20,6 @@
 #include "platform/resources.h"
 
 namespace {
-
-QString Q(const NorvString& text) { return QString::fromStdWString(text); }
-
-QColor ColorOf(DWORD value) {
-  if (value == NORV_DEFAULT_COLOR) return {};
-  return QColor(static_cast<int>(value & 0xFF), static_cast<int>((value >> 8) & 0xFF),
-                static_cast<int>((value >> 16) & 0xFF));
-}
 
 // The wait cursor for a scope (only with a widget application).
 class WaitCursor {
@@ -80,21 +71,6 @@ QList<QPixmap> LoadStrip(UINT id, int size) {
   return images;
 }
 
-// The selected node shows its selected image.
-class SelectedImageDelegate : public QStyledItemDelegate {
- public:
-  using QStyledItemDelegate::QStyledItemDelegate;
-
- protected:
-  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
-    QStyledItemDelegate::initStyleOption(option, index);
-    if (option->state & QStyle::State_Selected) {
-      const QVariant selected = index.data(CNorvTreeModel::SelectedImageRole);
-      if (selected.isValid()) option->icon = selected.value<QIcon>();
-    }
-  }
-};
-
 }  // namespace
 
 // ===========================================================================
@@ -121,7 +97,7 @@ CNorvTreeCtrl::CNorvTreeCtrl(QWidget* parent) : QTreeView(parent) {
     }
   });
   setModel(m_model);
-  setItemDelegate(new SelectedImageDelegate(this));
+  setItemDelegate(TreeView::NewItemDelegate(this));
   setHeaderHidden(true);
   setUniformRowHeights(true);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -170,36 +146,9 @@ NorvTreeNode* CNorvTreeCtrl::NodeOf(const CNorvTreeListItem* item) const {
   return m_model->Owns(node) ? node : nullptr;
 }
 
-void CNorvTreeCtrl::FillNodeInit(CNorvTreeListItem* item, NorvTreeNodeInit& init) {
-  CNorvItemCallScope scope(item);
-  treeListViewInfo info;
-  treeListViewInfo* p = &info;
-  item->GetTreeViewInfo(p, NORV_TLVI_TEXT | NORV_TLVI_IMAGE);
-  if (p == nullptr) p = &info;
-  const int offset = item->GetImageListOffset();
-  init.item = item;
-  init.text = Q(p->strText);
-  init.image = p->nImage != -1 ? p->nImage + offset : -1;
-  init.selectedImage = p->nSelectedImage != -1 ? p->nSelectedImage + offset : -1;
-  init.childIndicator = item->HasTreeItems() != FALSE;
-}
-
 void CNorvTreeCtrl::UpdateNode(NorvTreeNode* node) {
   if (node == nullptr || node->item == nullptr) return;
-  NorvTreeNodeInit init;
-  FillNodeInit(node->item, init);
-  node->text = init.text;
-  node->image = init.image;
-  node->selectedImage = init.selectedImage;
-  CNorvItemCallScope scope(node->item);
-  treeListViewInfo looks;
-  treeListViewInfo* q = &looks;
-  node->item->GetTreeViewInfo(q, NORV_TLVI_COLORS);
-  if (q == nullptr) q = &looks;
-  node->foreground = ColorOf(q->crText);
-  node->background = ColorOf(q->crBackground);
-  node->bold = q->bBold != FALSE;
-  node->italic = q->bItalic != FALSE;
+  TreeView::ReadNode(node);
   m_model->NodeChanged(node);
 }
 
@@ -214,7 +163,7 @@ bool CNorvTreeCtrl::FillBranch(NorvTreeNode* node, CNorvTreeListItem* item) {
   for (CNorvTreeListItem* child : item->GetItemList()) {
     if (child == nullptr || (child->GetItemListMask() & NORV_ITEMLIST_TREE) == 0) continue;
     inits.emplace_back();
-    FillNodeInit(child, inits.back());
+    TreeView::FillNodeInit(child, inits.back());
   }
   BOOL sort = FALSE;
   if (inits.size() > 1) {
@@ -253,7 +202,7 @@ BOOL CNorvTreeCtrl::ShowContents(CNorvTreeListItem* item, BOOL showRoot) {
   m_root = item;
   if (showRoot) {
     std::vector<NorvTreeNodeInit> inits(1);
-    FillNodeInit(item, inits[0]);
+    TreeView::FillNodeInit(item, inits[0]);
     NorvTreeNode* node = m_model->AppendChildren(m_model->Top(), inits);
     UpdateNode(node);
     if (!FillBranch(node, item)) return FALSE;
@@ -363,20 +312,7 @@ BOOL CNorvTreeCtrl::RefreshItem(CNorvTreeListItem* item, BOOL collapse, BOOL res
 }
 
 NorvTreeNode* CNorvTreeCtrl::FindChild(NorvTreeNode* parent, const NorvString& text) {
-  if (parent == nullptr) return nullptr;
-  if (!parent->expandedOnce && parent->item != nullptr) {
-    BOOL has = FALSE;
-    {
-      CNorvItemCallScope scope(parent->item);
-      has = parent->item->HasTreeItems();
-    }
-    if (has) ExpandNode(parent);
-  }
-  const QString wanted = Q(text);
-  for (auto& child : parent->children)
-    if (child->item != nullptr && child->text.compare(wanted, Qt::CaseInsensitive) == 0)
-      return child.get();
-  return nullptr;
+  return TreeView::FindChildNode(parent, text, [this](NorvTreeNode* node) { ExpandNode(node); });
 }
 
 BOOL CNorvTreeCtrl::NavigateTo(const NorvString& path, NorvTreeNode* start) {

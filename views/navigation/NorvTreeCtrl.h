@@ -89,7 +89,6 @@ class NORV_API CNorvTreeCtrl : public QTreeView {
 
  private:
   bool FillBranch(NorvTreeNode* node, CNorvTreeListItem* item);
-  void FillNodeInit(CNorvTreeListItem* item, NorvTreeNodeInit& init);
   void UpdateNode(NorvTreeNode* node);
   NorvTreeNode* FindChild(NorvTreeNode* parent, const NorvString& text);
   NorvTreeNode* TopNode() const;

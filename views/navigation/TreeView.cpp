@@ -82,6 +82,18 @@ QColor ColorOf(DWORD value) {
                 static_cast<int>((value >> 16) & 0xFF));
 }
 
+// The text and images `item` gives for its node (called in its scope).
+void ReadNodeLabel(CNorvTreeListItem* item, QString& text, int& image, int& selectedImage) {
+  treeListViewInfo info;
+  treeListViewInfo* p = &info;
+  item->GetTreeViewInfo(p, NORV_TLVI_TEXT | NORV_TLVI_IMAGE);
+  if (p == nullptr) p = &info;
+  const int offset = item->GetImageListOffset();
+  text = Q(p->strText);
+  image = p->nImage != -1 ? p->nImage + offset : -1;
+  selectedImage = p->nSelectedImage != -1 ? p->nSelectedImage + offset : -1;
+}
+
 CmdResult CallCommand(CNorvTreeListItem* item, CNorvTLItemList* list, UINT command, DWORD param,
                       void* pParam) {
   CNorvItemCallScope scope(item);
@@ -141,7 +153,7 @@ struct TreeView::RefreshGuard {
 TreeView::TreeView(QWidget* parent) : QTreeView(parent), m_frame(NorvNoNavigationFrame()) {
   m_model = new CNorvTreeModel(this);
   setModel(m_model);
-  setItemDelegate(new TreeDelegate(this));
+  setItemDelegate(NewItemDelegate(this));
   setHeaderHidden(true);
   setUniformRowHeights(true);
   setRootIsDecorated(true);
@@ -213,17 +225,12 @@ CNorvView* TreeView::ContentView() const {
 
 void TreeView::FillNodeInit(CNorvTreeListItem* item, NorvTreeNodeInit& init) {
   CNorvItemCallScope scope(item);
-  treeListViewInfo info;
-  treeListViewInfo* p = &info;
-  item->GetTreeViewInfo(p, NORV_TLVI_TEXT | NORV_TLVI_IMAGE);
-  if (p == nullptr) p = &info;
-  const int offset = item->GetImageListOffset();
   init.item = item;
-  init.text = Q(p->strText);
-  init.image = p->nImage != -1 ? p->nImage + offset : -1;
-  init.selectedImage = p->nSelectedImage != -1 ? p->nSelectedImage + offset : -1;
+  ReadNodeLabel(item, init.text, init.image, init.selectedImage);
   init.childIndicator = item->HasTreeItems() != FALSE;
 }
+
+QStyledItemDelegate* TreeView::NewItemDelegate(QObject* parent) { return new TreeDelegate(parent); }
 
 void TreeView::InitTree(CNorvTreeListItem* root) {
   ClearTree();
@@ -347,16 +354,14 @@ NorvTreeNode* TreeView::Insert(CNorvTreeListItem* item, NorvTreeNode* parent, bo
 
 void TreeView::UpdateNode(NorvTreeNode* node) {
   if (node == nullptr || node->item == nullptr) return;
+  ReadNode(node);
+  m_model->NodeChanged(node);
+}
+
+void TreeView::ReadNode(NorvTreeNode* node) {
   CNorvTreeListItem* item = node->item;
   CNorvItemCallScope scope(item);
-  treeListViewInfo info;
-  treeListViewInfo* p = &info;
-  item->GetTreeViewInfo(p, NORV_TLVI_TEXT | NORV_TLVI_IMAGE);
-  if (p == nullptr) p = &info;
-  const int offset = item->GetImageListOffset();
-  node->text = Q(p->strText);
-  node->image = p->nImage != -1 ? p->nImage + offset : -1;
-  node->selectedImage = p->nSelectedImage != -1 ? p->nSelectedImage + offset : -1;
+  ReadNodeLabel(item, node->text, node->image, node->selectedImage);
   treeListViewInfo looks;
   treeListViewInfo* q = &looks;
   item->GetTreeViewInfo(q, NORV_TLVI_COLORS);
@@ -365,7 +370,6 @@ void TreeView::UpdateNode(NorvTreeNode* node) {
   node->background = ColorOf(q->crBackground);
   node->bold = q->bBold != FALSE;
   node->italic = q->bItalic != FALSE;
-  m_model->NodeChanged(node);
 }
 
 BOOL TreeView::IsNodeExpanded(const NorvTreeNode* node) const {
@@ -449,6 +453,11 @@ TreeView::NavigationResult TreeView::NavigateTo(const NorvString& path, NorvTree
 }
 
 NorvTreeNode* TreeView::FindChild(NorvTreeNode* parent, const NorvString& text) {
+  return FindChildNode(parent, text, [this](NorvTreeNode* node) { ExpandNode(node); });
+}
+
+NorvTreeNode* TreeView::FindChildNode(NorvTreeNode* parent, const NorvString& text,
+                                      const std::function<void(NorvTreeNode*)>& expand) {
   if (parent == nullptr) return nullptr;
   if (!parent->expandedOnce && parent->item != nullptr) {
     BOOL has = FALSE;
@@ -456,7 +465,7 @@ NorvTreeNode* TreeView::FindChild(NorvTreeNode* parent, const NorvString& text) 
       CNorvItemCallScope scope(parent->item);
       has = parent->item->HasTreeItems();
     }
-    if (has) ExpandNode(parent);
+    if (has) expand(parent);
   }
   const QString wanted = Q(text);
   for (auto& child : parent->children) {

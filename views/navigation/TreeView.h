@@ -12,9 +12,11 @@
 #pragma once
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QTreeView>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <unordered_set>
 
@@ -99,6 +101,17 @@ class NORV_API TreeView : public QTreeView {
   void ExpandNode(NorvTreeNode* node);
   NorvTreeNode* Insert(CNorvTreeListItem* item, NorvTreeNode* parent, bool select);
   void UpdateNode(NorvTreeNode* node);
+  // The pieces other trees of items share with this one. What a new node of
+  // `item` shows; the text, images, colours and emphasis of a node's item,
+  // read into the node; the child of `parent` with that text (ignoring
+  // case), where a parent never expanded whose item has tree children goes
+  // through `expand` first; a delegate that shows the selected image of the
+  // selected node.
+  static void FillNodeInit(CNorvTreeListItem* item, NorvTreeNodeInit& init);
+  static void ReadNode(NorvTreeNode* node);
+  static NorvTreeNode* FindChildNode(NorvTreeNode* parent, const NorvString& text,
+                                     const std::function<void(NorvTreeNode*)>& expand);
+  static QStyledItemDelegate* NewItemDelegate(QObject* parent);
 
   // --- paths ---
   NorvString GetItemPath(const NorvTreeNode* node) const;
@@ -235,7 +248,6 @@ class NORV_API TreeView : public QTreeView {
   BOOL RemoveObject(CNorvTreeListItem* item, CNorvTreeListItem* parent);
   void SortNode(NorvTreeNode* node);
   BOOL ShowSelectionSuspended();
-  void FillNodeInit(CNorvTreeListItem* item, NorvTreeNodeInit& init);
   void SetDropHighlight(NorvTreeNode* node);
   DWORD KeyStateOf(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers) const;
   bool HandleDragOver(QDropEvent* event, bool drop);
