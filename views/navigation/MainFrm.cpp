@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -1577,6 +1578,10 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
   }
   TreeView::ForgetLastShownItem(TRUE);
   SaveSettings();
+  // Dialogs left open (the tip of the day) go with the window, so that the
+  // application ends with it.
+  for (QDialog* dialog : findChildren<QDialog*>())
+    if (dialog->isVisible()) dialog->reject();
   FRAME_TRACE(4, 1058, L"CMainFrame::OnClose: Application closing");
   event->accept();
 }
