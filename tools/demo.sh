@@ -104,6 +104,9 @@ else
       md5sum | cut -c1-32 | tr a-f A-F)"
     have regtool && "$BIN/regtool" add 'HKCU\SOFTWARE\Velmora\NORV2.1\ColumnFilters' \
       /v "$set_key" /d '$2,1,1,"kworker*" ' /f >/dev/null
+    # The address bar is hidden until a user shows it: the demonstration does.
+    have regtool && "$BIN/regtool" add 'HKCU\SOFTWARE\Velmora\NORV2.1\Settings' \
+      /v AddressBarVisible /t REG_DWORD /d 1 /f >/dev/null
     [[ " ${registered[*]} " == *" files "* ]] && selects+=(--select /System/Processes) ||
       selects+=(--select /Processes)
   fi
